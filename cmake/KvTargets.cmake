@@ -16,14 +16,25 @@ function(kv_component_library name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
 endfunction()
 
+# The environment of every test of a GoogleTest executable. gtest_discover_tests
+# splits a list given in its PROPERTIES into separate arguments (only the first
+# variable would arrive), so the environment is set by a file ctest includes after
+# the discovered tests, where the list stays whole.
+function(kv_test_environment name)
+  set(env "QT_QPA_PLATFORM=offscreen;KV_TESTDATA=${PROJECT_SOURCE_DIR}/../shared/testdata;KV_BIN=${CMAKE_BINARY_DIR}/bin")
+  set(file "${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake")
+  file(WRITE "${file}" "if(DEFINED ${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT \"${env}\")\nendif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${file}")
+endfunction()
+
 # A GoogleTest executable registered with CTest.
 function(kv_gtest name)
   add_executable(${name} ${ARGN})
   kv_warnings(${name})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KV_TESTDATA=${PROJECT_SOURCE_DIR}/../shared/testdata;KV_BIN=${CMAKE_BINARY_DIR}/bin")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  kv_test_environment(${name})
 endfunction()
 
 # A GoogleTest executable for Qt code: its main() creates the QApplication.
@@ -32,6 +43,6 @@ function(kv_qtest name)
   kv_warnings(${name})
   target_link_libraries(${name} PRIVATE kv_qt_test_main GTest::gtest Qt6::Test)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KV_TESTDATA=${PROJECT_SOURCE_DIR}/../shared/testdata;KV_BIN=${CMAKE_BINARY_DIR}/bin")
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  kv_test_environment(${name})
 endfunction()

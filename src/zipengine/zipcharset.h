@@ -1,0 +1,29 @@
+// Character sets of stored names and comments.
+//
+// Old archives store names in the DOS code page 437; newer ones mark UTF-8 names
+// with general-flag bit 11; Unix tools store the bytes of the local file system,
+// which today are UTF-8. The engine shows every text as UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// How names and comments are converted (the engine's CodePage property).
+enum CodePageOpts { cpAuto, cpNone, cpOEM };
+
+// The UTF-8 form of a stored name or comment of an entry whose header holds
+// versionMadeBy (low byte version, high byte host) and generalFlags.
+//  - bit 11 set: the text is UTF-8 already and is kept.
+//  - converted from code page 437 when: cpAuto and host 0 (MS-DOS/FAT); host 6
+//    (HPFS); host 11 (NTFS) with version byte 50; or cpOEM.
+//  - otherwise kept as stored, unless it is not valid UTF-8: such bytes are read as
+//    code page 437 too, so the result is always valid UTF-8.
+std::string ZipTextToUtf8(std::string_view raw, std::uint16_t versionMadeBy, std::uint16_t generalFlags,
+                          CodePageOpts codePage);
+
+// The name an Info-ZIP Unicode Path extra block (0x7075) gives for a header name:
+// data is the block's data (after id and size). Empty when the block is malformed,
+// of an unknown version, not valid UTF-8, or written for another header name (its
+// CRC-32 does not match rawHeaderName).
+std::string UnicodePathName(std::string_view data, std::string_view rawHeaderName);
