@@ -4,7 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QSignalSpy>
+#include <QUrl>
 #include <cstdlib>
 #include <filesystem>
 
@@ -248,6 +252,38 @@ TEST_F(DirTreeTest, RootsAreTheRootFolderHomeAndRemovableMountsByType) {
   EXPECT_EQ(tree.topLevelItemCount(), before - 1);
   EXPECT_GE(deleted.size(), static_cast<std::size_t>(before));  // every old node was announced
   platform::setDrives(nullptr);
+}
+
+TEST_F(DirTreeTest, DroppedFilesAreHandedOverWithTheFolderUnderThePointer) {
+  mkdirs({"target", "zz-other"});
+  tmp.write("dropped.txt", "d");
+  tree.resize(400, 600);
+  tree.show();
+  ASSERT_TRUE(tree.setDirectory(q(tmp / "target")));
+  QRect rect = tree.visualItemRect(tree.currentItem());
+  ASSERT_TRUE(rect.isValid());
+  tree.setCurrentItem(nullptr);  // the folder comes from the drop point, not the selection
+  QString dropDir;
+  QStringList dropFiles;
+  tree.OnDropFiles = [&](TDirTree*, int, int, const QString& dir, const QStringList& files, Qt::KeyboardModifiers) {
+    dropDir = dir;
+    dropFiles = files;
+  };
+  auto drop = [&] {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(q(tmp / "dropped.txt"))});
+    QDragEnterEvent enter(rect.center(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(tree.viewport(), &enter);
+    QDropEvent event(QPointF(rect.center()), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(tree.viewport(), &event);
+  };
+  drop();
+  EXPECT_TRUE(dropFiles.isEmpty());  // drops are refused until asked for
+  tree.setAcceptDropFiles(true);
+  drop();
+  EXPECT_EQ(dropDir, q(tmp / "target"));
+  EXPECT_EQ(dropFiles, QStringList{q(tmp / "dropped.txt")});
+  tree.hide();
 }
 
 TEST_F(DirTreeTest, ShowingTheTreeReadsItAndSelectsTheInitialFolder) {
