@@ -1,0 +1,220 @@
+#include "ziplibs/decodejob.h"
+
+#include <fcntl.h>
+#include <libdeflate.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <optional>
+
+#include "ziplibs/fileio.h"
+#include "ziplibs/outputtree.h"
+#include "ziplibs/zipcrypto.h"
+#include "ziplibs/zipformat.h"
+
+#include "zipengine/ziplib_abi.h"
+
+namespace ziplibs {
+
+namespace {
+
+constexpr std::size_t kMaxLinkTarget = 4096;  // PATH_MAX: no longer target is valid
+
+}  // namespace
+
+std::uint64_t DecodeTuning::costOf(const ZipEntry& e) const {
+  return whole(e) ? e.compressedSize + e.uncompressedSize : 2 * piece;
+}
+
+bool DecodeJob::fail(std::uint32_t c, const std::string& text) {
+  if (code == 0) {
+    code = c;
+    error = text;
+  }
+  return false;
+}
+
+bool DecodeJob::openSink() {
+  if (sink != kFile) return true;
+  UniqueFd fd = createTempFile(dir, tempName);
+  if (!fd.valid()) return fail(errno == ENOSPC ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE, "cannot create: " + errorText(errno));
+  fd_ = fd.release();
+  return true;
+}
+
+bool DecodeJob::put(const unsigned char* data, std::size_t size) {
+  crc_ = libdeflate_crc32(crc_, data, size);
+  written_ += size;
+  if (sink == kFile && !writeAll(fd_, data, size))
+    return fail(errno == ENOSPC ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE, "cannot write: " + errorText(errno));
+  if (sink == kMemory) {
+    if (memory.size() + size > kMaxLinkTarget) return fail(ZIPLIB_E_CRC, "link target too long");
+    memory.append(reinterpret_cast<const char*>(data), size);
+  }
+  advance(size);
+  return true;
+}
+
+void DecodeJob::advance(std::uint64_t bytes) {
+  progressed.fetch_add(bytes);
+  sinceNotify_ += bytes;
+  if (sinceNotify_ >= (1u << 20)) {
+    sinceNotify_ = 0;
+    pool->notify();
+  }
+}
+
+bool DecodeJob::closeSink() {
+  if (sink != kFile) return true;
+  bool ok = true;
+  if (mode != 0600 && ::fchmod(fd_, mode) != 0) ok = fail(ZIPLIB_E_WRITE, "cannot set permissions: " + errorText(errno));
+  struct timespec times[2] = {{0, UTIME_OMIT}, {mtime, 0}};
+  if (ok && ::futimens(fd_, times) != 0) ok = fail(ZIPLIB_E_WRITE, "cannot set the time: " + errorText(errno));
+  if (::close(fd_) != 0 && ok) ok = fail(ZIPLIB_E_WRITE, "cannot write: " + errorText(errno));
+  fd_ = -1;
+  if (!ok) dropSink();
+  return ok;
+}
+
+void DecodeJob::dropSink() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!tempName.empty()) ::unlinkat(dir, tempName.c_str(), 0);
+  tempName.clear();
+  memory.clear();
+}
+
+bool DecodeJob::readPiece(std::uint64_t at, unsigned char* buf, std::size_t size) {
+  long long n = preadFull(archive, buf, size, at);
+  if (n != static_cast<long long>(size))
+    return fail(ZIPLIB_E_BAD_ARCHIVE, n < 0 ? "cannot read the archive: " + errorText(errno) : "the archive is truncated");
+  if (crypto_) crypto_->decrypt(buf, size);
+  return true;
+}
+
+bool DecodeJob::copyStored(std::uint64_t at, std::uint64_t size) {
+  // Stored member: its packed size is its size.
+  if (size != entry->uncompressedSize) return fail(ZIPLIB_E_CRC, "stored data and recorded size differ");
+  std::vector<unsigned char> buf(static_cast<std::size_t>(std::min<std::uint64_t>(tuning->piece, size)));
+  while (size > 0) {
+    if (pool->cancelled()) return fail(ZIPLIB_E_CANCELLED, "cancelled");
+    std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), size));
+    if (!readPiece(at, buf.data(), n) || !put(buf.data(), n)) return false;
+    at += n;
+    size -= n;
+  }
+  return true;
+}
+
+bool DecodeJob::inflateWhole(unsigned worker, std::uint64_t at, std::uint64_t size) {
+  std::vector<unsigned char> in(static_cast<std::size_t>(size));
+  if (!readPiece(at, in.data(), in.size())) return false;
+  std::vector<unsigned char> out(static_cast<std::size_t>(entry->uncompressedSize) + 1);
+  std::size_t used = 0, produced = 0;
+  libdeflate_result r = libdeflate_deflate_decompress_ex((*codecs)[worker].decompressor(), in.data(), in.size(),
+                                                         out.data(), static_cast<std::size_t>(entry->uncompressedSize),
+                                                         &used, &produced);
+  if (r == LIBDEFLATE_INSUFFICIENT_SPACE) return fail(ZIPLIB_E_CRC, "the data is larger than its recorded size");
+  if (r != LIBDEFLATE_SUCCESS)
+    return fail(ZIPLIB_E_CRC, crypto_ ? "damaged compressed data (wrong password?)" : "damaged compressed data");
+  std::vector<unsigned char>().swap(in);
+  return put(out.data(), produced);
+}
+
+bool DecodeJob::inflateStream(std::uint64_t at, std::uint64_t size) {
+  z_stream z{};
+  if (inflateInit2(&z, -15) != Z_OK) return fail(ZIPLIB_E_MEMORY, "out of memory");
+  std::vector<unsigned char> in(static_cast<std::size_t>(tuning->piece)), out(static_cast<std::size_t>(tuning->piece));
+  bool ok = true;
+  for (;;) {
+    if (pool->cancelled()) {
+      ok = fail(ZIPLIB_E_CANCELLED, "cancelled");
+      break;
+    }
+    if (z.avail_in == 0 && size > 0) {
+      std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(in.size(), size));
+      if (!readPiece(at, in.data(), n)) {
+        ok = false;
+        break;
+      }
+      at += n;
+      size -= n;
+      z.next_in = in.data();
+      z.avail_in = static_cast<uInt>(n);
+    }
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    int ret = inflate(&z, Z_NO_FLUSH);
+    std::size_t produced = out.size() - z.avail_out;
+    // Never more than the recorded size: a lying size cannot make us write on.
+    if (written_ + produced > entry->uncompressedSize) {
+      ok = fail(ZIPLIB_E_CRC, "the data is larger than its recorded size");
+      break;
+    }
+    if (produced && !put(out.data(), produced)) {
+      ok = false;
+      break;
+    }
+    if (ret == Z_STREAM_END) break;
+    if (ret == Z_BUF_ERROR && z.avail_in == 0 && size == 0) {
+      ok = fail(ZIPLIB_E_CRC, "the compressed data ends too early");
+      break;
+    }
+    if (ret != Z_OK && ret != Z_BUF_ERROR) {
+      ok = fail(ZIPLIB_E_CRC, crypto_ ? "damaged compressed data (wrong password?)" : "damaged compressed data");
+      break;
+    }
+  }
+  inflateEnd(&z);
+  return ok;
+}
+
+void DecodeJob::run(unsigned worker) {
+  LocalHeader lh;
+  std::string text;
+  if (!readLocalHeader(archive, *entry, limit, lh, text)) {
+    fail(ZIPLIB_E_BAD_ARCHIVE, text);
+    return;
+  }
+  std::uint64_t at = lh.dataOffset, size = entry->compressedSize;
+  std::optional<ZipCrypto> zc;
+  if (entry->encrypted()) {
+    // Encryption header: 12 bytes in front of the data.
+    unsigned char header[ZipCrypto::kHeaderSize];
+    if (size < sizeof header || preadFull(archive, header, sizeof header, at) != static_cast<long long>(sizeof header)) {
+      fail(ZIPLIB_E_BAD_ARCHIVE, "the encrypted data is truncated");
+      return;
+    }
+    zc.emplace(password);
+    std::uint8_t check = (lh.flags & 0x0008) ? static_cast<std::uint8_t>(lh.dosTime >> 8)
+                                             : static_cast<std::uint8_t>(entry->crc >> 24);
+    if (!zc->checkHeader(header, check)) {
+      fail(ZIPLIB_E_PASSWORD, "wrong password");
+      return;
+    }
+    crypto_ = &*zc;
+    at += sizeof header;
+    size -= sizeof header;
+  }
+  if (!openSink()) return;
+  bool ok = entry->method == kMethodStore ? copyStored(at, size)
+            : tuning->whole(*entry)       ? inflateWhole(worker, at, size)
+                                          : inflateStream(at, size);
+  if (ok && written_ != entry->uncompressedSize) ok = fail(ZIPLIB_E_CRC, "the data is shorter than its recorded size");
+  if (ok && crc_ != entry->crc) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "CRC error (stored %08x, computed %08x)%s", entry->crc, crc_,
+                  crypto_ ? "; wrong password?" : "");
+    ok = fail(ZIPLIB_E_CRC, buf);
+  }
+  crypto_ = nullptr;
+  if (!ok) {
+    dropSink();
+    return;
+  }
+  closeSink();
+}
+
+}  // namespace ziplibs

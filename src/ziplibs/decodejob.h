@@ -1,0 +1,79 @@
+// The extractor's job for the worker pool: one member read from the archive,
+// decrypted, inflated (or copied when stored), checked against its CRC-32 and
+// size, and written to a temporary file in its folder (or only tested, or kept in
+// memory for a link's target). Memory is bounded whatever the archive claims:
+// small members are inflated whole with libdeflate, bigger ones streamed through
+// zlib in fixed pieces, and no member may produce more than its recorded size.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ziplibs/codec.h"
+#include "ziplibs/workerpool.h"
+#include "ziplibs/zipdirectory.h"
+
+namespace ziplibs {
+
+struct DecodeTuning {
+  std::uint64_t wholeIn = 32u << 20;   // members inflated whole: at most this much packed data
+  std::uint64_t wholeOut = 64u << 20;  // ... and this much output
+  std::uint64_t piece = 256u << 10;    // streaming buffer size
+  std::uint64_t budgetBytes = 128u << 20;  // buffers of all jobs in flight
+  unsigned maxJobs = 64;
+  unsigned threads = 0;  // 0: one per processor
+
+  // Memory a member's job holds at most.
+  std::uint64_t costOf(const ZipEntry& e) const;
+  bool whole(const ZipEntry& e) const {
+    return e.method == 8 && e.compressedSize <= wholeIn && e.uncompressedSize <= wholeOut;
+  }
+};
+
+class DecodeJob : public Job {
+ public:
+  enum Sink { kFile, kTest, kMemory };
+
+  // Inputs.
+  WorkerPool* pool = nullptr;
+  std::vector<Codec>* codecs = nullptr;
+  const DecodeTuning* tuning = nullptr;
+  int archive = -1;
+  const ZipEntry* entry = nullptr;
+  std::uint64_t limit = 0;  // member data must end before this offset
+  std::string password;
+  Sink sink = kTest;
+  int dir = -1;  // kFile: the folder to write into (owned by the caller)
+  mode_t mode = 0644;
+  std::int64_t mtime = 0;
+
+  // Outputs (error and code set on failure).
+  std::uint32_t code = 0;
+  std::string tempName;  // kFile: the finished temporary file in dir
+  std::string memory;    // kMemory: the member's data
+
+  void run(unsigned worker) override;
+
+ private:
+  bool fail(std::uint32_t c, const std::string& text);
+  bool openSink();
+  bool put(const unsigned char* data, std::size_t size);
+  bool closeSink();
+  void dropSink();
+  bool copyStored(std::uint64_t at, std::uint64_t size);
+  bool inflateWhole(unsigned worker, std::uint64_t at, std::uint64_t size);
+  bool inflateStream(std::uint64_t at, std::uint64_t size);
+  bool readPiece(std::uint64_t at, unsigned char* buf, std::size_t size);
+  void advance(std::uint64_t bytes);
+
+  class ZipCrypto* crypto_ = nullptr;
+  int fd_ = -1;
+  std::uint32_t crc_ = 0;
+  std::uint64_t written_ = 0;
+  std::uint64_t sinceNotify_ = 0;
+};
+
+}  // namespace ziplibs

@@ -1,0 +1,366 @@
+#include "ziplibs/extractor.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <map>
+
+#include "ziplibs/reporter.h"
+#include "ziplibs/wildcard.h"
+#include "ziplibs/zipformat.h"
+
+namespace ziplibs {
+
+namespace {
+
+constexpr std::size_t kMaxTasks = 512;  // planned entries waiting (each may hold a folder descriptor)
+
+const char* methodName(std::uint16_t m) {
+  switch (m) {
+    case 1: return "shrink";
+    case 6: return "implode";
+    case 9: return "deflate64";
+    case 12: return "bzip2";
+    case 14: return "LZMA";
+    case 93: return "Zstandard";
+    case 95: return "XZ";
+    case 98: return "PPMd";
+    case 99: return "AES";
+    default: return "unknown";
+  }
+}
+
+bool entryNewer(const ZipEntry& e, const struct stat& st) {
+  if (auto t = extraModTime(e.extra)) return *t > st.st_mtim.tv_sec;
+  return e.dosTime > unixToDos(st.st_mtim.tv_sec);
+}
+
+mode_t readUmask() {
+  unsigned mask = 022;
+  if (FILE* f = std::fopen("/proc/self/status", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, f))
+      if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
+    std::fclose(f);
+  }
+  return static_cast<mode_t>(mask);
+}
+
+}  // namespace
+
+Extractor::Extractor(const ExtractOptions& opts, Reporter& reporter, DecodeTuning tuning)
+    : opts_(opts), reporter_(reporter), tuning_(tuning) {}
+
+Extractor::~Extractor() { cleanUp(); }
+
+mode_t Extractor::modeFor(const ZipEntry& e, bool folder) const {
+  std::uint32_t stored = e.unixMode() & 0777;  // setuid, setgid and sticky bits never
+  if (stored) return static_cast<mode_t>(stored);
+  mode_t mode = (folder ? 0777 : 0666) & ~umask_;
+  if (!folder && (e.externalAttr & 0x01)) mode &= ~0222;  // MS-DOS read-only
+  return mode;
+}
+
+void Extractor::selectEntries() {
+  std::vector<bool> used(opts_.specs.size(), false);
+  for (std::size_t i = 0; i < dir_.entries.size(); ++i) {
+    const ZipEntry& e = dir_.entries[i];
+    bool take = opts_.specs.empty();
+    for (std::size_t s = 0; s < opts_.specs.size(); ++s)
+      if (wildcardMatch(opts_.specs[s], e.name) || wildcardMatch(opts_.specs[s], e.rawName)) take = used[s] = true;
+    if (take) selected_.push_back(i);
+  }
+  for (std::size_t s = 0; s < opts_.specs.size(); ++s)
+    if (!used[s]) reporter_.message(ZIPLIB_E_NOT_FOUND, opts_.specs[s] + ": no such entry in " + opts_.archive);
+}
+
+// Members whose data would run into another member's local header (or share one)
+// are refused: such archives expand far beyond their size.
+void Extractor::findOverlaps() {
+  overlapping_.assign(dir_.entries.size(), false);
+  std::map<std::uint64_t, std::size_t> starts;  // local header offset -> first entry there
+  for (std::size_t i = 0; i < dir_.entries.size(); ++i) {
+    auto [it, fresh] = starts.emplace(dir_.entries[i].localOffset, i);
+    if (!fresh) overlapping_[i] = true;
+  }
+  for (auto it = starts.begin(); it != starts.end(); ++it) {
+    auto next = std::next(it);
+    std::uint64_t end = next == starts.end() ? dir_.centralOffset : next->first;
+    const ZipEntry& e = dir_.entries[it->second];
+    if (it->first > end || end - it->first < kLocalHeaderSize || e.compressedSize > end - it->first - kLocalHeaderSize)
+      overlapping_[it->second] = true;
+  }
+}
+
+void Extractor::plan(Task& t) {
+  const ZipEntry& e = dir_.entries[t.entry];
+  auto failed = [&](std::uint32_t code, std::string text) {
+    t.action = Action::kFailed;
+    t.code = code;
+    t.message = std::move(text);
+  };
+  bool folder = e.isDirectory();
+  if (overlapping_[t.entry]) return failed(ZIPLIB_E_BAD_ARCHIVE, "overlaps another member; refused");
+  if (!folder) {
+    if ((e.flags & kFlagStrongEncryption) || e.method == 99 || findExtra(e.extra, kExtraAes))
+      return failed(ZIPLIB_E_UNSUPPORTED, "encryption method not supported (AES or strong encryption)");
+    if (e.method != kMethodStore && e.method != kMethodDeflate)
+      return failed(ZIPLIB_E_UNSUPPORTED, "compression method " + std::to_string(e.method) + " (" +
+                                              methodName(e.method) + ") not supported");
+    if (e.encrypted() && opts_.password.empty()) return failed(ZIPLIB_E_PASSWORD, "password required");
+  }
+  t.link = !folder && e.isSymlink();
+  if (opts_.test) {
+    t.action = folder ? Action::kFolder : Action::kDecode;
+    t.sink = DecodeJob::kTest;
+    return;
+  }
+  SafeName safe = checkEntryName(e.name);
+  if (!safe.ok()) return failed(ZIPLIB_E_UNSAFE_NAME, "refused: " + safe.problem);
+  folder = folder || safe.directory;
+  t.parts = opts_.dirNames ? safe.parts : std::vector<std::string>{safe.parts.back()};
+  if (safe.changed && (opts_.dirNames || !folder)) {
+    t.code = ZIPLIB_E_UNSAFE_NAME;
+    t.message = "unsafe name made safe: extracted as " + joinParts(t.parts, t.parts.size());
+  }
+  if (folder) {
+    t.action = opts_.dirNames ? Action::kFolder : Action::kSkip;
+    return;
+  }
+  if (planOutput(t, e, folder)) {
+    t.action = Action::kDecode;
+    t.sink = t.link ? DecodeJob::kMemory : DecodeJob::kFile;
+  }
+}
+
+bool Extractor::planOutput(Task& t, const ZipEntry& e, bool) {
+  std::string error;
+  bool link = false;
+  t.dir = tree_.openFolder(t.parts, t.parts.size() - 1, !opts_.freshen, error, link);
+  const std::string& name = t.parts.back();
+  if (!t.dir.valid()) {
+    t.code = link ? ZIPLIB_E_UNSAFE_NAME : ZIPLIB_E_WRITE;
+    t.action = opts_.freshen && !link ? Action::kNone : Action::kFailed;
+    t.message = opts_.freshen && !link ? "" : error;
+    return false;
+  }
+  struct stat st {};
+  bool exists = ::fstatat(t.dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  auto skip = [&](const std::string& why) {
+    t.action = Action::kNone;
+    t.code = 0;
+    t.message = why;
+    t.dir.reset();
+    return false;
+  };
+  if (exists) {
+    if (S_ISDIR(st.st_mode)) {
+      t.action = Action::kFailed;
+      t.code = ZIPLIB_E_WRITE;
+      t.message = "a folder of that name is in the way";
+      return false;
+    }
+    if (opts_.update || opts_.freshen) {
+      if (!entryNewer(e, st)) return skip("  up to date: " + e.name);
+    } else if (!opts_.overwrite) {
+      return skip("  exists, not overwritten: " + e.name);
+    }
+    t.replace = true;
+  } else if (opts_.freshen) {
+    return skip("");
+  }
+  return true;
+}
+
+void Extractor::submitMore() {
+  while (nextPlan_ < selected_.size() && tasks_.size() < kMaxTasks) {
+    const ZipEntry& e = dir_.entries[selected_[nextPlan_]];
+    std::uint64_t cost = tuning_.costOf(e);
+    if (inflightJobs_ > 0 && (inflightBytes_ + cost > tuning_.budgetBytes || inflightJobs_ >= tuning_.maxJobs)) return;
+    Task& t = tasks_.emplace_back();
+    t.entry = selected_[nextPlan_++];
+    plan(t);
+    if (t.action != Action::kDecode) continue;
+    auto job = std::make_shared<DecodeJob>();
+    job->pool = pool_.get();
+    job->codecs = &codecs_;
+    job->tuning = &tuning_;
+    job->archive = fd_;
+    job->entry = &e;
+    job->limit = dir_.centralOffset;
+    job->password = opts_.password;
+    job->sink = t.sink;
+    job->dir = t.dir.get();
+    job->mode = modeFor(e, false);
+    job->mtime = e.modTime();
+    t.job = job;
+    t.cost = cost;
+    inflightBytes_ += cost;
+    ++inflightJobs_;
+    pool_->submit(job);
+  }
+}
+
+bool Extractor::finish(Task& t) {
+  const ZipEntry& e = dir_.entries[t.entry];
+  if (!reporter_.fileBegin(e.name, e.uncompressedSize)) return false;
+  bool ok = false;
+  switch (t.action) {
+    case Action::kFailed:
+      reporter_.message(t.code, e.name + ": " + t.message);
+      break;
+    case Action::kNone:
+      if (!t.message.empty()) reporter_.info(t.message);
+      break;
+    case Action::kSkip:
+      ok = true;  // a folder entry while folder names are not restored: nothing to do
+      break;
+    case Action::kFolder:
+      if (opts_.test) {
+        ok = reporter_.info("    testing: " + e.name + "   OK");
+        break;
+      } else {
+        std::string error;
+        bool link = false;
+        UniqueFd fd = tree_.openFolder(t.parts, t.parts.size(), true, error, link);
+        if (!fd.valid()) {
+          reporter_.message(link ? ZIPLIB_E_UNSAFE_NAME : ZIPLIB_E_WRITE, e.name + ": " + error);
+          break;
+        }
+        tree_.rememberFolder(t.parts, modeFor(e, true), e.modTime());
+        ok = reporter_.info("   creating: " + joinParts(t.parts, t.parts.size()) + "/");
+      }
+      break;
+    case Action::kDecode: {
+      DecodeJob& job = *t.job;
+      while (!pool_->wait(job, std::chrono::milliseconds(100))) {
+        std::uint64_t now = job.progressed.load();
+        if (!reporter_.progress(now - t.reported)) return false;
+        t.reported = now;
+      }
+      if (!reporter_.progress(job.progressed.load() - t.reported)) return false;
+      if (!job.error.empty())
+        reporter_.message(job.code ? job.code : std::uint32_t{ZIPLIB_E_MEMORY}, e.name + ": " + job.error);
+      else
+        ok = commit(t, e);
+      break;
+    }
+  }
+  if (ok && t.code != 0 && !t.message.empty()) reporter_.message(t.code, e.name + ": " + t.message);
+  if (ok) ++count_;
+  inflightBytes_ -= t.cost;
+  if (t.job) --inflightJobs_;
+  return reporter_.fileEnd();
+}
+
+bool Extractor::commit(Task& t, const ZipEntry& e) {
+  DecodeJob& job = *t.job;
+  if (opts_.test) return reporter_.info("    testing: " + e.name + "   OK") || true;
+  if (t.link) return commitLink(t, e);
+  const std::string& name = t.parts.back();
+  std::string shown = joinParts(t.parts, t.parts.size());
+  if (!renameIntoPlace(t.dir.get(), job.tempName, name, t.replace)) {
+    int err = errno;
+    ::unlinkat(t.dir.get(), job.tempName.c_str(), 0);
+    job.tempName.clear();
+    if (err == EEXIST) return reporter_.info("  exists, not overwritten: " + e.name) && false;
+    reporter_.message(ZIPLIB_E_WRITE, e.name + ": cannot put the file in place: " + errorText(err));
+    return false;
+  }
+  job.tempName.clear();
+  reporter_.info((e.method == kMethodStore ? " extracting: " : "  inflating: ") + shown);
+  return true;
+}
+
+bool Extractor::commitLink(Task& t, const ZipEntry& e) {
+  const std::string& target = t.job->memory;
+  const std::string& name = t.parts.back();
+  if (!linkTargetInside(t.parts, target)) {
+    reporter_.message(ZIPLIB_E_UNSAFE_NAME, e.name + ": link to " + target + " leads out of the target folder; refused");
+    return false;
+  }
+  std::string tmp;
+  for (int attempt = 0; attempt < 32 && tmp.empty(); ++attempt) {
+    std::string candidate = ".kvlnk-" + std::to_string(::getpid()) + "-" + std::to_string(t.entry) + "-" +
+                            std::to_string(attempt);
+    if (::symlinkat(target.c_str(), t.dir.get(), candidate.c_str()) == 0) tmp = candidate;
+    else if (errno != EEXIST) break;
+  }
+  if (tmp.empty()) {
+    reporter_.message(ZIPLIB_E_WRITE, e.name + ": cannot create the link: " + errorText(errno));
+    return false;
+  }
+  if (!renameIntoPlace(t.dir.get(), tmp, name, t.replace)) {
+    int err = errno;
+    ::unlinkat(t.dir.get(), tmp.c_str(), 0);
+    if (err == EEXIST) return reporter_.info("  exists, not overwritten: " + e.name) && false;
+    reporter_.message(ZIPLIB_E_WRITE, e.name + ": cannot put the link in place: " + errorText(err));
+    return false;
+  }
+  struct timespec times[2] = {{0, UTIME_OMIT}, {e.modTime(), 0}};
+  ::utimensat(t.dir.get(), name.c_str(), times, AT_SYMLINK_NOFOLLOW);
+  reporter_.info("    linking: " + joinParts(t.parts, t.parts.size()) + " -> " + target);
+  return true;
+}
+
+void Extractor::cleanUp() {
+  pool_.reset();  // waits for running jobs
+  for (Task& t : tasks_)
+    if (t.job && !t.job->tempName.empty()) ::unlinkat(t.dir.get(), t.job->tempName.c_str(), 0);
+  tasks_.clear();
+}
+
+int Extractor::run(int fd) {
+  fd_ = fd;
+  umask_ = readUmask();
+  std::string error;
+  if (!readZipDirectory(fd, dir_, error)) {
+    reporter_.message(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": " + error);
+    reporter_.batchEnd();
+    return 0;
+  }
+  if (!opts_.test && !tree_.open(error)) {
+    reporter_.message(ZIPLIB_E_WRITE, error);
+    reporter_.batchEnd();
+    return 0;
+  }
+  selectEntries();
+  findOverlaps();
+  std::uint64_t total = 0;
+  for (std::size_t i : selected_) total += dir_.entries[i].uncompressedSize;
+  if (!reporter_.totalFiles(selected_.size()) || !reporter_.totalSize(total)) return 0;
+  unsigned threads = tuning_.threads ? tuning_.threads : WorkerPool::defaultThreads();
+  codecs_ = std::vector<Codec>(threads);
+  pool_ = std::make_unique<WorkerPool>(threads);
+  bool going = true;
+  while (going && (nextPlan_ < selected_.size() || !tasks_.empty())) {
+    submitMore();
+    going = finish(tasks_.front());
+    if (going) tasks_.pop_front();  // else cleanUp() removes what it left behind
+  }
+  cleanUp();
+  if (!opts_.test) tree_.finishFolders();
+  if (reporter_.stopped()) return count_;
+  if (opts_.test && reporter_.errors() == 0)
+    reporter_.info("No errors detected in compressed data of " + opts_.archive + ".");
+  reporter_.batchEnd();
+  return count_;
+}
+
+int extractArchive(const ExtractOptions& opts, Reporter& reporter) {
+  UniqueFd fd(::open(opts.archive.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) {
+    reporter.message(errno == ENOENT ? ZIPLIB_E_NOT_FOUND : ZIPLIB_E_READ, opts.archive + ": " + errorText(errno));
+    reporter.batchEnd();
+    return 0;
+  }
+  Extractor x(opts, reporter);
+  return x.run(fd.get());
+}
+
+}  // namespace ziplibs

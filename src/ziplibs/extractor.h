@@ -1,0 +1,87 @@
+// Extracting or testing an archive's entries below the current folder.
+//
+// Nothing from the archive is trusted: every name passes checkEntryName(), every
+// folder is walked without following links, links are made only when their
+// target stays inside, and members overlapping others are refused. Each file is
+// written to a temporary name in its folder and renamed into place only after its
+// CRC and size check out, so a damaged member leaves no file behind and an
+// existing file is only ever replaced by good data. Members are decoded on all
+// processors; results are reported, and files put in place, in archive order.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ziplibs/decodejob.h"
+#include "ziplibs/options.h"
+#include "ziplibs/outputtree.h"
+#include "ziplibs/safepath.h"
+#include "ziplibs/zipdirectory.h"
+
+namespace ziplibs {
+
+class Reporter;
+
+class Extractor {
+ public:
+  Extractor(const ExtractOptions& opts, Reporter& reporter, DecodeTuning tuning = {});
+  ~Extractor();
+
+  // Runs on the archive opened at fd (the caller keeps it open). Returns the number
+  // of entries extracted or tested good, folder entries included.
+  int run(int fd);
+
+ private:
+  enum class Action { kNone, kFailed, kSkip, kFolder, kDecode };
+  struct Task {
+    std::size_t entry = 0;
+    Action action = Action::kNone;
+    DecodeJob::Sink sink = DecodeJob::kTest;
+    bool link = false;
+    bool replace = false;
+    std::uint32_t code = 0;
+    std::string message;  // kFailed: why; kSkip: an information
+    std::vector<std::string> parts;
+    UniqueFd dir;
+    std::shared_ptr<DecodeJob> job;
+    std::uint64_t cost = 0;
+    std::uint64_t reported = 0;
+  };
+
+  void selectEntries();
+  void findOverlaps();
+  void plan(Task& t);
+  bool planOutput(Task& t, const ZipEntry& e, bool folder);
+  void submitMore();
+  bool finish(Task& t);
+  bool commit(Task& t, const ZipEntry& e);
+  bool commitLink(Task& t, const ZipEntry& e);
+  void cleanUp();
+  mode_t modeFor(const ZipEntry& e, bool folder) const;
+
+  const ExtractOptions& opts_;
+  Reporter& reporter_;
+  DecodeTuning tuning_;
+  int fd_ = -1;
+  ZipDirectory dir_;
+  OutputTree tree_;
+  std::vector<std::size_t> selected_;
+  std::vector<bool> overlapping_;
+  std::vector<Codec> codecs_;
+  std::unique_ptr<WorkerPool> pool_;
+  std::deque<Task> tasks_;     // planned and not yet finished, in order
+  std::size_t nextPlan_ = 0;   // into selected_
+  std::uint64_t inflightBytes_ = 0;
+  unsigned inflightJobs_ = 0;
+  mode_t umask_ = 022;
+  int count_ = 0;
+};
+
+// Entry point shared by the library and the fuzz target: reads the block's
+// options, opens the archive and runs. Returns the count.
+int extractArchive(const ExtractOptions& opts, Reporter& reporter);
+
+}  // namespace ziplibs

@@ -1,0 +1,110 @@
+#include "ziplibs/outputtree.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "ziplibs/safepath.h"
+#include "ziplibs/sysio.h"
+
+namespace ziplibs {
+
+bool OutputTree::open(std::string& error) {
+  base_.reset(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!base_.valid()) {
+    error = "cannot open the target folder: " + errorText(errno);
+    return false;
+  }
+  return true;
+}
+
+UniqueFd OutputTree::openFolder(const std::vector<std::string>& parts, std::size_t count, bool create,
+                                std::string& error, bool& linkInWay) {
+  linkInWay = false;
+  std::string path = joinParts(parts, count);
+  if (count == 0) return UniqueFd(::dup(base_.get()));
+  if (cachedFd_.valid() && path == cachedPath_) return UniqueFd(::dup(cachedFd_.get()));
+  UniqueFd dir(::dup(base_.get()));
+  for (std::size_t i = 0; i < count && dir.valid(); ++i) {
+    const char* name = parts[i].c_str();
+    int fd = ::openat(dir.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT && create) {
+      if (sysio::mkdirat(dir.get(), name, 0777) != 0 && errno != EEXIST) {
+        error = "cannot create the folder " + joinParts(parts, i + 1) + ": " + errorText(errno);
+        return UniqueFd();
+      }
+      fd = ::openat(dir.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    if (fd < 0) {
+      if (errno == ELOOP || errno == ENOTDIR) {
+        linkInWay = true;
+        error = joinParts(parts, i + 1) + " is a symbolic link or not a folder; not followed";
+      } else if (errno == ENOENT) {
+        error = "the folder " + joinParts(parts, i + 1) + " does not exist";
+      } else {
+        error = "cannot open the folder " + joinParts(parts, i + 1) + ": " + errorText(errno);
+      }
+      return UniqueFd();
+    }
+    dir.reset(fd);
+  }
+  cachedPath_ = path;
+  cachedFd_.reset(::dup(dir.get()));
+  return dir;
+}
+
+void OutputTree::rememberFolder(const std::vector<std::string>& parts, mode_t mode, std::int64_t mtime) {
+  folders_.push_back(Folder{parts, mode, mtime});
+}
+
+void OutputTree::finishFolders() {
+  cachedFd_.reset();
+  // Deepest first, so setting a parent's time is not undone by its children.
+  std::stable_sort(folders_.begin(), folders_.end(),
+                   [](const Folder& a, const Folder& b) { return a.parts.size() > b.parts.size(); });
+  for (const Folder& f : folders_) {
+    std::string error;
+    bool link = false;
+    UniqueFd fd = openFolder(f.parts, f.parts.size(), false, error, link);
+    cachedFd_.reset();
+    if (!fd.valid()) continue;
+    ::fchmod(fd.get(), f.mode);
+    struct timespec times[2] = {{0, UTIME_OMIT}, {f.mtime, 0}};
+    ::futimens(fd.get(), times);
+  }
+  folders_.clear();
+}
+
+UniqueFd createTempFile(int dir, std::string& name) {
+  for (int attempt = 0; attempt < 32; ++attempt) {
+    unsigned char b[6] = {};
+    if (::getrandom(b, sizeof b, 0) != static_cast<ssize_t>(sizeof b))
+      for (unsigned i = 0; i < sizeof b; ++i) b[i] = static_cast<unsigned char>(attempt * 31 + i * 7 + ::getpid());
+    char buf[32];
+    std::snprintf(buf, sizeof buf, ".kvtmp-%02x%02x%02x%02x%02x%02x", b[0], b[1], b[2], b[3], b[4], b[5]);
+    int fd = sysio::openat(dir, buf, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      name = buf;
+      return UniqueFd(fd);
+    }
+    if (errno != EEXIST) break;
+  }
+  return UniqueFd();
+}
+
+bool renameIntoPlace(int dir, const std::string& tmp, const std::string& name, bool replace) {
+  if (::renameat2(dir, tmp.c_str(), dir, name.c_str(), replace ? 0 : RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // File systems without RENAME_NOREPLACE: a hard link fails on an existing name.
+  if (replace) return ::renameat(dir, tmp.c_str(), dir, name.c_str()) == 0;
+  if (::linkat(dir, tmp.c_str(), dir, name.c_str(), 0) != 0) return false;
+  ::unlinkat(dir, tmp.c_str(), 0);
+  return true;
+}
+
+}  // namespace ziplibs

@@ -1,0 +1,55 @@
+// The target folder of an extraction, walked with openat() one name part at a
+// time and O_NOFOLLOW on every step: a symbolic link, whether it was there before
+// or an earlier entry made it, is never followed while writing. Every path here
+// is relative to the base folder opened once at the start (the current folder).
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ziplibs/fileio.h"
+
+namespace ziplibs {
+
+class OutputTree {
+ public:
+  // Opens the current folder as the base. False with error.
+  bool open(std::string& error);
+  int base() const { return base_.get(); }
+
+  // Opens the folder made of the first count parts, creating missing folders
+  // when create is set. Returns an owned descriptor, or an invalid one with error
+  // set; linkInWay tells that a part exists as a symbolic link (or not a folder).
+  UniqueFd openFolder(const std::vector<std::string>& parts, std::size_t count, bool create, std::string& error,
+                      bool& linkInWay);
+
+  // A folder entry's permissions and time, applied by finishFolders() once the
+  // files inside are written (a read-only folder would refuse them otherwise).
+  void rememberFolder(const std::vector<std::string>& parts, mode_t mode, std::int64_t mtime);
+  void finishFolders();
+
+ private:
+  struct Folder {
+    std::vector<std::string> parts;
+    mode_t mode;
+    std::int64_t mtime;
+  };
+
+  UniqueFd base_;
+  std::string cachedPath_;  // the folder of the last call, kept open
+  UniqueFd cachedFd_;
+  std::vector<Folder> folders_;
+};
+
+// A new, uniquely named, empty file in folder dir opened for writing (mode 0600);
+// its name goes to name. Invalid descriptor with errno set on failure.
+UniqueFd createTempFile(int dir, std::string& name);
+
+// Moves the finished temporary file (or link) tmp over name in dir; without
+// replace an existing name is left alone (false, errno EEXIST).
+bool renameIntoPlace(int dir, const std::string& tmp, const std::string& name, bool replace);
+
+}  // namespace ziplibs

@@ -1,0 +1,53 @@
+// Progress and messages to the caller through the callback record of the blocks.
+// Used from the calling thread only (the caller pumps its window in callbacks).
+// Once a callback answers "stop", no further callback is made and every method
+// returns false.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "zipengine/ziplib_abi.h"
+
+namespace ziplibs {
+
+class Reporter {
+ public:
+  static constexpr std::uint64_t kProgressUnit = 32768;  // bytes per progress callback
+
+  Reporter(ZipLibCallback callback, void* handle, void* caller, bool verbose, bool trace);
+
+  bool fileBegin(std::string_view name, std::uint64_t size);
+  // Counts processed bytes of the current file; one callback per full 32 KiB.
+  bool progress(std::uint64_t bytes);
+  // Reports the bytes of the current file not yet reported (less than 32 KiB).
+  bool fileEnd();
+  // A problem (code != 0) is always reported; an information (code 0) only when
+  // verbose. Problems are remembered for the summary (errors()).
+  bool message(std::uint32_t code, std::string_view text);
+  bool info(std::string_view text) { return verbose_ ? message(ZIPLIB_OK, text) : !stopped_; }
+  bool trace(std::string_view text) { return trace_ ? message(ZIPLIB_OK, text) : !stopped_; }
+  bool totalFiles(std::uint64_t count);
+  bool totalSize(std::uint64_t bytes);
+  bool batchEnd();
+
+  bool stopped() const { return stopped_; }
+  bool verbose() const { return verbose_; }
+  unsigned errors() const { return errors_; }
+
+ private:
+  bool call(std::uint32_t action, std::uint32_t code, std::uint64_t size, std::string_view text);
+
+  ZipLibCallback callback_;
+  ZipCallbackRecord record_{};
+  bool verbose_, trace_;
+  bool stopped_ = false;
+  unsigned errors_ = 0;
+  std::uint64_t pending_ = 0;
+};
+
+// Percentage saved by compression, as the verbose messages show it ("deflated 63%").
+int savedPercent(std::uint64_t original, std::uint64_t packed);
+
+}  // namespace ziplibs

