@@ -57,13 +57,6 @@ class DelTreeTest : public ::testing::Test {
   std::string cwd_;
 };
 
-TEST(DelTree, NewComponentsHoldTheirDefaults) {
-  TMPDelTree t;
-  EXPECT_EQ(t.Path, "<..>");
-  EXPECT_FALSE(t.Verbose);
-  EXPECT_TRUE(t.DeleteRoot);
-}
-
 TEST_F(DelTreeTest, DeletesTheWholeTreeIncludingReadOnlyEntries) {
   makeTree("victim");
   TMPDelTree t;
