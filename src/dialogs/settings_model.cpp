@@ -194,6 +194,7 @@ void TSettings::ReadColumnLayout() {
 
 bool TSettings::WriteValue(const std::string& section, const std::string& key, const std::string& value) {
   std::string reason;
+  if (batch_) return batch_->writeString(section, key, value, &reason);
   return writer_(fileName_, section, key, value, &reason);
 }
 
@@ -207,6 +208,15 @@ bool TSettings::WriteColumns() {
 }
 
 WriteResult TSettings::SaveSettings() {
+  // The whole save replaces the file once (one flush to disk instead of one per
+  // key); a replaced writer (tests) gets every key on its own.
+  std::optional<platform::ini::Batch> batch;
+  if (!customWriter_) batch.emplace(fileName_);
+  struct Reset {
+    platform::ini::Batch*& slot;
+    ~Reset() { slot = nullptr; }
+  } reset{batch_};
+  batch_ = batch ? &*batch : nullptr;
   for (const SettingKey& k : kKeys) {
     bool ok = true;
     if (auto* b = std::get_if<bool V::*>(&k.field)) {
@@ -220,6 +230,12 @@ WriteResult TSettings::SaveSettings() {
     }
     if (!ok) return {false, WriteError()};
     if (std::string_view(k.section) == "BUTTON" && Hooks.OnTooltipsSaved) Hooks.OnTooltipsSaved();
+  }
+  if (batch) {
+    std::string reason;
+    bool committed = batch->commit(&reason);
+    batch_ = nullptr;
+    if (!committed) return {false, WriteError()};
   }
   if (Hooks.OnToolbarReset) Hooks.OnToolbarReset();
   LoadSettings();

@@ -26,6 +26,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/ini.h"
+
 namespace dialogs {
 
 // One row of the column block of the settings window: check box ch_<Name> (caption
@@ -216,7 +218,10 @@ class TSettings : public SettingsValues {
   // when rb_Last is on) folder; otherwise writes nothing and succeeds.
   WriteResult LastFolder(char kind, const std::string& folder);
 
-  void SetWriter(Writer w) { writer_ = std::move(w); }
+  void SetWriter(Writer w) {
+    writer_ = std::move(w);
+    customWriter_ = true;
+  }
 
   // The text of a write failure for this file.
   std::string WriteError() const;
@@ -229,6 +234,8 @@ class TSettings : public SettingsValues {
 
   std::string fileName_;
   Writer writer_;
+  bool customWriter_ = false;
+  platform::ini::Batch* batch_ = nullptr;  // set while SaveSettings runs
 };
 
 }  // namespace dialogs

@@ -22,25 +22,31 @@ bool fail(std::string* error, const std::string& what) {
 
 }  // namespace
 
-bool writeFileAtomically(const std::string& path, std::string_view data, std::string* error) {
-  mode_t mode = 0644;
+bool canReplaceFile(const std::string& path, std::string* error) {
   struct stat st {};
   // A file or folder without its owner's write bit counts as read-only for everybody,
   // the super-user included, so a protected settings file is never replaced.
-  if (::stat(path.c_str(), &st) == 0) {
-    if (!(st.st_mode & S_IWUSR) || ::access(path.c_str(), W_OK) != 0) {
-      errno = EACCES;
-      return fail(error, "Cannot write " + path);
-    }
-    mode = st.st_mode & 07777;
+  if (::stat(path.c_str(), &st) == 0 && (!(st.st_mode & S_IWUSR) || ::access(path.c_str(), W_OK) != 0)) {
+    errno = EACCES;
+    return fail(error, "Cannot write " + path);
   }
   std::string folder = folderOf(path);
   if (folder.empty()) folder = ".";
   struct stat dst {};
-  if (::stat(folder.c_str(), &dst) == 0 && !(dst.st_mode & S_IWUSR)) {
+  if (::stat(folder.c_str(), &dst) == 0 && (!(dst.st_mode & S_IWUSR) || ::access(folder.c_str(), W_OK) != 0)) {
     errno = EACCES;
     return fail(error, "Cannot write in " + folder);
   }
+  return true;
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view data, std::string* error) {
+  if (!canReplaceFile(path, error)) return false;
+  mode_t mode = 0644;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+  std::string folder = folderOf(path);
+  if (folder.empty()) folder = ".";
   std::string tmpl = folder + "/." + fileNameOf(path) + ".XXXXXX";
   int fd = ::mkstemp(tmpl.data());
   if (fd < 0) return fail(error, "Cannot create a temporary file in " + folder);

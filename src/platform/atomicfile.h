@@ -12,6 +12,9 @@ namespace platform {
 // On failure nothing at path changes and error (when given) says why.
 bool writeFileAtomically(const std::string& path, std::string_view data, std::string* error = nullptr);
 
+// Whether writeFileAtomically could replace path (the same checks, nothing written).
+bool canReplaceFile(const std::string& path, std::string* error = nullptr);
+
 // Reads a whole file; false when it cannot be opened or read.
 bool readWholeFile(const std::string& path, std::string& out, std::string* error = nullptr);
 

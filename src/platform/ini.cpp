@@ -185,17 +185,10 @@ std::vector<std::string> readSection(const std::string& file, const std::string&
 
 namespace {
 
-// Applies one change to the lines of the file and writes them back atomically.
-// value == nullptr deletes the key.
-bool change(const std::string& file, const std::string& section, const std::string& key, const std::string* value,
-            std::string* error) {
-  std::string path = resolveFileName(file);
-  std::string data;
-  std::vector<std::string> lines;
-  if (fileExists(path)) {
-    if (!readWholeFile(path, data, error)) return false;
-    lines = splitLines(data);
-  }
+// Applies one change to the lines of a file in memory; value == nullptr deletes
+// the key.
+void applyChange(std::vector<std::string>& lines, const std::string& section, const std::string& key,
+                 const std::string* value) {
   std::size_t keyLine = SIZE_MAX;
   forEachKey(lines, section, [&](std::size_t i, const std::string& k, const std::string&) {
     if (!sameText(k, key)) return true;
@@ -210,45 +203,63 @@ bool change(const std::string& file, const std::string& section, const std::stri
       keyValue(lines[keyLine], k, v);
       lines[keyLine] = k + "=" + *value;
     }
-  } else if (value) {
-    // Insert after the last non-blank line of the section, or start a new section.
-    std::size_t sectionLine = SIZE_MAX, lastInSection = SIZE_MAX;
-    bool inSection = false;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      std::string name;
-      if (sectionName(lines[i], name)) {
-        inSection = sameText(name, section);
-        if (inSection && sectionLine == SIZE_MAX) {
-          sectionLine = i;
-          lastInSection = i;
-        }
-        continue;
-      }
-      if (inSection && !trim(lines[i]).empty()) lastInSection = i;
-    }
-    std::string line = key + "=" + *value;
-    if (sectionLine == SIZE_MAX) {
-      if (!lines.empty() && !trim(lines.back()).empty()) lines.emplace_back();
-      lines.push_back("[" + section + "]");
-      lines.push_back(line);
-    } else {
-      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(lastInSection) + 1, line);
-    }
-  } else {
-    return true;  // deleting a key that is not there
+    return;
   }
+  if (!value) return;  // deleting a key that is not there
+  // Insert after the last non-blank line of the section, or start a new section.
+  std::size_t sectionLine = SIZE_MAX, lastInSection = SIZE_MAX;
+  bool inSection = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::string name;
+    if (sectionName(lines[i], name)) {
+      inSection = sameText(name, section);
+      if (inSection && sectionLine == SIZE_MAX) {
+        sectionLine = i;
+        lastInSection = i;
+      }
+      continue;
+    }
+    if (inSection && !trim(lines[i]).empty()) lastInSection = i;
+  }
+  std::string line = key + "=" + *value;
+  if (sectionLine == SIZE_MAX) {
+    if (!lines.empty() && !trim(lines.back()).empty()) lines.emplace_back();
+    lines.push_back("[" + section + "]");
+    lines.push_back(line);
+  } else {
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(lastInSection) + 1, line);
+  }
+}
+
+bool loadForChange(const std::string& path, std::vector<std::string>& lines, std::string* error) {
+  lines.clear();
+  if (!fileExists(path)) return true;
+  std::string data;
+  if (!readWholeFile(path, data, error)) return false;
+  lines = splitLines(data);
+  return true;
+}
+
+bool change(const std::string& file, const std::string& section, const std::string& key, const std::string* value,
+            std::string* error) {
+  std::string path = resolveFileName(file);
+  std::vector<std::string> lines;
+  if (!loadForChange(path, lines, error)) return false;
+  applyChange(lines, section, key, value);
   return writeFileAtomically(path, joinLines(lines), error);
+}
+
+bool validValue(const std::string& value, std::string* error) {
+  if (value.find_first_of("\r\n") == std::string::npos) return true;
+  if (error) *error = "A value cannot hold a line break";
+  return false;
 }
 
 }  // namespace
 
 bool writeString(const std::string& file, const std::string& section, const std::string& key,
                  const std::string& value, std::string* error) {
-  if (value.find_first_of("\r\n") != std::string::npos) {
-    if (error) *error = "A value cannot hold a line break";
-    return false;
-  }
-  return change(file, section, key, &value, error);
+  return validValue(value, error) && change(file, section, key, &value, error);
 }
 
 bool writeInt(const std::string& file, const std::string& section, const std::string& key, int value,
@@ -263,6 +274,40 @@ bool writeBool(const std::string& file, const std::string& section, const std::s
 
 bool deleteKey(const std::string& file, const std::string& section, const std::string& key, std::string* error) {
   return change(file, section, key, nullptr, error);
+}
+
+Batch::Batch(const std::string& file) : path_(resolveFileName(file)) {
+  std::string reason;
+  if (!loadForChange(path_, lines_, &reason)) {
+    failed_ = true;
+    error_ = reason;
+  } else if (!canReplaceFile(path_, &reason)) {
+    failed_ = true;
+    error_ = reason;
+  }
+}
+
+bool Batch::writeString(const std::string& section, const std::string& key, const std::string& value,
+                        std::string* error) {
+  if (failed_) {
+    if (error) *error = error_;
+    return false;
+  }
+  if (!validValue(value, error)) return false;
+  applyChange(lines_, section, key, &value);
+  changed_ = true;
+  return true;
+}
+
+bool Batch::commit(std::string* error) {
+  if (failed_) {
+    if (error) *error = error_;
+    return false;
+  }
+  if (!changed_) return true;
+  if (!writeFileAtomically(path_, joinLines(lines_), error)) return false;
+  changed_ = false;
+  return true;
 }
 
 }  // namespace platform::ini

@@ -50,6 +50,26 @@ bool writeBool(const std::string& file, const std::string& section, const std::s
 bool deleteKey(const std::string& file, const std::string& section, const std::string& key,
                std::string* error = nullptr);
 
+// Many writes to one file as a single atomic replacement: the file is read once,
+// every write changes the copy in memory, and commit() writes it back once. A file
+// that cannot be replaced (read-only, unreadable, in a read-only folder) makes the
+// first write fail already, so a caller that stops at its first failure writes
+// nothing.
+class Batch {
+ public:
+  explicit Batch(const std::string& file);
+  bool writeString(const std::string& section, const std::string& key, const std::string& value,
+                   std::string* error = nullptr);
+  bool commit(std::string* error = nullptr);
+
+ private:
+  std::string path_;
+  std::vector<std::string> lines_;
+  bool failed_ = false;
+  bool changed_ = false;
+  std::string error_;
+};
+
 // The file an INI name refers to: the exact path when it exists, else a file in the
 // same folder whose name differs only in case, else the path as given.
 std::string resolveFileName(const std::string& file);

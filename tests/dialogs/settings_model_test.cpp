@@ -1,7 +1,6 @@
 // The configuration file: defaults, the column layout in USER, the save order with
 // its stop at the first failing key, and every key surviving a save and a re-read.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <string>
@@ -85,17 +84,38 @@ TEST_F(SettingsFile, SaveRunsTheHooksBetweenTheRightKeys) {
   TSettings s;
   s.LoadSettings();
   std::vector<std::string> events;
-  auto has = [&](const char* section, const char* key) { return ini::readString(iniPath(), section, key, "?") != "?"; };
-  s.Hooks.OnTooltipsSaved = [&] {
-    events.push_back(std::string("tooltips") + (has("BUTTON", "TOOLTIP") ? "+" : "-") +
-                     (has("DATETIME", "DATEFORMAT") ? "+" : "-"));
-  };
-  s.Hooks.OnToolbarReset = [&] { events.push_back(std::string("toolbar") + (has("FOLDERS", "TEMP") ? "+" : "-")); };
+  // A recording writer sees each key as it is written, so the hooks' places among
+  // the keys show.
+  s.SetWriter([&](const std::string& file, const std::string& section, const std::string& key,
+                  const std::string& value, std::string* error) {
+    if ((section == "BUTTON" && key == "TOOLTIP") || (section == "DATETIME" && key == "DATEFORMAT") ||
+        (section == "FOLDERS" && key == "TEMP"))
+      events.push_back(section + "/" + key);
+    return ini::writeString(file, section, key, value, error);
+  });
+  s.Hooks.OnTooltipsSaved = [&] { events.push_back("tooltips"); };
+  s.Hooks.OnToolbarReset = [&] { events.push_back("toolbar"); };
   s.Hooks.OnMailFieldsRead = [&] { events.push_back("mail " + s.ed_Server); };
   s.Hooks.OnApplyDisplay = [&] { events.push_back("display"); };
   s.ed_Server = "smtp.example.org";
   ASSERT_TRUE(s.SaveSettings());
-  EXPECT_EQ(events, (std::vector<std::string>{"tooltips+-", "toolbar+", "mail smtp.example.org", "display"}));
+  EXPECT_EQ(events, (std::vector<std::string>{"BUTTON/TOOLTIP", "tooltips", "DATETIME/DATEFORMAT", "FOLDERS/TEMP",
+                                              "toolbar", "mail smtp.example.org", "display"}));
+}
+
+TEST_F(SettingsFile, SaveReplacesTheFileOnce) {
+  TSettings s;
+  s.LoadSettings();
+  ASSERT_TRUE(s.SaveSettings());
+  s.ed_Server = "mail.example.org";
+  std::vector<std::string> seen;
+  s.Hooks.OnTooltipsSaved = [&] {
+    // Nothing reaches the disk until the whole save is done.
+    seen.push_back(ini::readString(iniPath(), "SMTP", "SERVER", ""));
+  };
+  ASSERT_TRUE(s.SaveSettings());
+  EXPECT_EQ(seen, (std::vector<std::string>{"Enter SMTP Server"}));
+  EXPECT_EQ(ini::readString(iniPath(), "SMTP", "SERVER", ""), "mail.example.org");
 }
 
 TEST_F(SettingsFile, RowsSharingAnOrderNumberOverwriteEachOther) {
