@@ -68,6 +68,9 @@ class TZipEngine {
   CodePageOpts CodePage = cpAuto;
   // No message boxes at all; messages still reach OnMessage.
   bool Unattended = false;
+  // A number the owner keeps with the engine (the main window: the spanning mode
+  // chosen for a new archive, 0 none, 1 with formatting, 2 without).
+  int Tag = 0;
 
   // The directory was (re)read; raised at the end of every List, also when the
   // archive is missing or could not be read.

@@ -1,0 +1,33 @@
+// Writing an archive's ZIP data behind a new prefix (a program stub, or nothing),
+// with every stored offset moved so the result reads without repair.
+//
+// The ZIP data are the bytes from the first local header to the end of the archive
+// comment. Offsets stored in the archive (each central header's local-header offset,
+// in its ZIP64 extra field where it has one, the end record's directory offset, and
+// the ZIP64 end record and locator) are moved by the same amount as the data, also
+// when the source's stored offsets did not match its real layout.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class TZipEngine;
+
+namespace zipfmt {
+
+struct PrefixCopyResult {
+  bool ok = false;
+  bool cancelled = false;
+  std::string error;  // why it failed (empty when cancelled or ok)
+};
+
+// Writes prefix (the bytes of prefixFile, or nothing when it is empty) followed by
+// the ZIP data of the archive the engine has listed, to target (created or
+// truncated). engine must have listed its ZipFilename successfully. cancelled is
+// polled between blocks; when it answers true the copy stops. The caller removes a
+// partial target.
+PrefixCopyResult CopyZipDataWithPrefix(const TZipEngine& engine, const std::string& prefixFile,
+                                       const std::string& target, const std::function<bool()>& cancelled = {});
+
+}  // namespace zipfmt
