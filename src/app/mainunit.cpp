@@ -1,7 +1,564 @@
 #include "app/mainunit.h"
 
-TMainform::TMainform(QWidget* parent) : QMainWindow(parent) {
-  setObjectName(QStringLiteral("Mainform"));
-  setWindowTitle(TitleBase + QStringLiteral("- ") + QStringLiteral("<none>"));
-  resize(440, 377);
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+
+#include "app/toolbar.h"
+#include "dialogs/about.h"
+#include "dialogs/dialog_globals.h"
+#include "dialogs/settings.h"
+#include "platform/datetime.h"
+#include "platform/ini.h"
+#include "platform/paths.h"
+#include "platform/routines.h"
+#include "platform/ui.h"
+#include "widgets/fileoperation.h"
+#include "widgets/qt_ui.h"
+#include "widgets/sortgrid.h"
+
+using platform::MsgKind;
+using widgets::qs;
+using widgets::ss;
+
+namespace {
+
+const char* const kNone = "<none>";
+
+std::string lowerCase(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
 }
+
+std::string upperCase(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return s;
+}
+
+// Menu captions mark their access key with "&"; a path shown as a caption must not.
+QString escapedCaption(const QString& text) {
+  QString t = text;
+  return t.replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+// The items that need an open archive, switched together.
+const char* const kArchiveItems[] = {
+    "Closearchive1", "AddzipfiletoFavorites1", "Archiveinformation1", "Savearchiveas1", "Copyarchive1",
+    "Delete2",       "Splitarchive1",          "MakeSelfExtractedfile1", "Add1",         "Test1",
+    "Test2",         "Extract1",               "Delete1",             "Viewfile1",      "SelectAll2",
+    "DeselectAll2",  "Executefile1",           "Install1",            "Searchfile1",    "Add2",
+    "Extract2",      "Delete3",                "View1",               "SelectAll1",     "DeselectAll1",
+    "AddzipfiletoF1", "MakeEXEfile1",          "Run1",                "Install2",       "Searchfile2"};
+
+const char* const kRarRestricted[] = {"Add1",    "Delete1", "Viewfile1", "Executefile1",          "Install1",
+                                      "Splitarchive1", "MakeSelfExtractedfile1", "Add2", "Delete3", "Run1",
+                                      "Install2", "MakeEXEfile1"};
+
+const char* const kMakeSfxCaption = "&Make Self Extracting file";
+const char* const kMakeZipCaption = "Create &ZIP file";
+
+}  // namespace
+
+TMainform::TMainform(dialogs::TSettings& settings, QStringList arguments, QWidget* parent)
+    : QMainWindow(parent), Settings(settings), arguments_(std::move(arguments)) {
+  setObjectName(QStringLiteral("Mainform"));
+  resize(440, 377);
+  FileOperation1 = std::make_unique<widgets::TFileOperation>(this);
+  FileOperation1->Operation = widgets::foCopy;
+  FileOperation1->ProgressTitle = "Copying files";
+  BuildLayout();
+  BuildMenus();
+  BuildToolbar();
+  FormCreate();
+  // The settings window comes right after the main window; creating it reads the
+  // configuration and applies it here (colours, grid lines, column layout).
+  ConnectSettings();
+  TF_Settings::Hooks hooks;
+  hooks.OnSettingsAccepted = [this] {
+    if (!ZipEngine1.ZipFilename().empty()) FillListing();
+  };
+  F_Settings = new TF_Settings(Settings, hooks, this);
+}
+
+TMainform::~TMainform() {
+  // The settings hooks point into this window.
+  Settings.Hooks = {};
+}
+
+QAction* TMainform::Action(const QString& name) const { return findChild<QAction*>(name); }
+
+// ---- layout ------------------------------------------------------------------------------
+
+void TMainform::BuildLayout() {
+  auto* central = new QWidget(this);
+  auto* v = new QVBoxLayout(central);
+  v->setContentsMargins(0, 0, 0, 0);
+  v->setSpacing(0);
+
+  Panel1 = new QWidget(central);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFixedHeight(34);
+  Panel1->setAutoFillBackground(true);
+  QPalette black = Panel1->palette();
+  black.setColor(QPalette::Window, Qt::black);
+  Panel1->setPalette(black);
+  v->addWidget(Panel1);
+
+  StringGrid1 = new TSortGrid(central);
+  StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+  StringGrid1->setDefaultRowHeight(16);
+  StringGrid1->setFixedColor(QColor(0, 128, 128));
+  StringGrid1->setFixedCols(0);
+  StringGrid1->setFixedRows(0);
+  QFont gridFont(QStringLiteral("Arial"));
+  gridFont.setPixelSize(11);
+  StringGrid1->setFont(gridFont);
+  StringGrid1->setOptions(goRangeSelect | goColSizing | goRowSelect | goThumbTracking | goFixedVertLine |
+                          goFixedHorzLine);
+  StringGrid1->setClickSorting(true);
+  StringGrid1->setCaseSensitive(false);
+  StringGrid1->setAlignmentHorz(taLeftJustify);
+  StringGrid1->setAlignmentVert(taMiddle);
+  StringGrid1->setBevelStyle(cbRaised);
+  StringGrid1->setExtendedKeys(false);
+  StringGrid1->setProportionalScrollBars(false);
+  StringGrid1->OnColumnWidthsChanged = [this](TSortGrid*) { StringGrid1ColumnWidthsChanged(); };
+  StringGrid1->OnClick = [this](TSortGrid*) { StringGrid1Click(); };
+  StringGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
+  StringGrid1->installEventFilter(this);
+  StringGrid1->viewport()->installEventFilter(this);
+  v->addWidget(StringGrid1, 1);
+
+  Panel2 = new QWidget(central);
+  Panel2->setObjectName(QStringLiteral("Panel2"));
+  Panel2->setFixedHeight(19);
+  auto* h = new QHBoxLayout(Panel2);
+  h->setContentsMargins(0, 0, 0, 0);
+  h->setSpacing(2);
+  Panel3 = new QLabel(Panel2);
+  Panel3->setObjectName(QStringLiteral("Panel3"));
+  Panel3->setFixedWidth(152);
+  Panel3->setFrameShape(QFrame::Panel);
+  Panel3->setFrameShadow(QFrame::Sunken);
+  Panel4 = new QLabel(Panel2);
+  Panel4->setObjectName(QStringLiteral("Panel4"));
+  Panel4->setMinimumWidth(292);
+  Panel4->setFrameShape(QFrame::Panel);
+  Panel4->setFrameShadow(QFrame::Sunken);
+  h->addWidget(Panel3);
+  h->addWidget(Panel4, 1);
+  auto* p4 = new QHBoxLayout(Panel4);
+  p4->setContentsMargins(1, 1, 1, 1);
+  p4->addStretch(1);
+  ProgressBar1 = new QProgressBar(Panel4);
+  ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->setTextVisible(false);
+  ProgressBar1->setFixedWidth(150);
+  ProgressBar1->hide();
+  CancelBut = new QPushButton(QStringLiteral("Cancel"), Panel4);
+  CancelBut->setObjectName(QStringLiteral("CancelBut"));
+  CancelBut->setFlat(true);
+  CancelBut->setProperty("Tag", 0);
+  CancelBut->hide();
+  p4->addWidget(ProgressBar1);
+  p4->addWidget(CancelBut);
+  v->addWidget(Panel2);
+
+  setCentralWidget(central);
+}
+
+QAction* TMainform::AddItem(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& shortcut,
+                            void (TMainform::*handler)()) {
+  auto* a = new QAction(caption, this);
+  a->setObjectName(name);
+  if (!shortcut.isEmpty()) a->setShortcut(shortcut);
+  if (handler) connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+  menu->addAction(a);
+  return a;
+}
+
+QAction* TMainform::AddPopupItem(const QString& name, const QString& caption, void (TMainform::*handler)()) {
+  return AddItem(PopupMenu1, name, caption, QKeySequence(), handler);
+}
+
+void TMainform::BuildMenus() {
+  using K = QKeySequence;
+  auto ctrl = [](Qt::Key k) { return K(Qt::CTRL | k); };
+  FileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+  FileMenu->setObjectName(QStringLiteral("File1"));
+  QMenu* f = FileMenu;
+  AddItem(f, "Newarchive1", "&New archive...", ctrl(Qt::Key_N), &TMainform::BU_NewClick);
+  AddItem(f, "Openarchive1", "&Open archive...", ctrl(Qt::Key_O), &TMainform::BU_OpenClick);
+  AddItem(f, "Openspannedarchive1", "Open spanned archive...", K(), &TMainform::NotAvailable);
+  AddItem(f, "Closearchive1", "C&lose archive", ctrl(Qt::Key_L), &TMainform::Closearchive1Click);
+  AddItem(f, "Savearchiveas1", "&Save archive as...", ctrl(Qt::Key_S), &TMainform::Savearchiveas1Click);
+  f->addSeparator();
+  AddItem(f, "MultipleFileExtracting1", "Multiple file extracting (MFE)", K(), &TMainform::NotAvailable);
+  AddItem(f, "Favoritearchives1", "&Favorite archives...", ctrl(Qt::Key_F1), &TMainform::NotAvailable);
+  AddItem(f, "Archiveinformation1", "&Properties...", ctrl(Qt::Key_I), &TMainform::Archiveinformation1Click);
+  AddItem(f, "AddzipfiletoFavorites1", "&Add to Favorites", K(Qt::Key_F5), &TMainform::NotAvailable);
+  AddItem(f, "Searcharchive1", "S&earch for archive(s)...", ctrl(Qt::Key_F3), &TMainform::NotAvailable);
+  f->addSeparator();
+  AddItem(f, "Copyarchive1", "&Copy archive...", ctrl(Qt::Key_C), &TMainform::Copyarchive1Click);
+  AddItem(f, "Delete2", "&Delete archive", K(), &TMainform::Delete2Click);
+  AddItem(f, "Splitarchive1", "S&pann archive...", K(), &TMainform::NotAvailable);
+  AddItem(f, "MakeSelfExtractedfile1", kMakeSfxCaption, K(), &TMainform::NotAvailable);
+  f->addSeparator();
+  AddItem(f, "Exit1", "E&xit", ctrl(Qt::Key_X), nullptr);
+  connect(Action("Exit1"), &QAction::triggered, this, &QWidget::close);
+
+  QMenu* a = menuBar()->addMenu(QStringLiteral("&Actions"));
+  a->setObjectName(QStringLiteral("Actions1"));
+  AddItem(a, "Add1", "&Add...", K(Qt::Key_Insert), &TMainform::NotAvailable);
+  AddItem(a, "Extract1", "&Extract...", ctrl(Qt::Key_E), &TMainform::NotAvailable);
+  AddItem(a, "Delete1", "&Delete", ctrl(Qt::Key_D), &TMainform::NotAvailable);
+  AddItem(a, "Viewfile1", "&View/edit...", ctrl(Qt::Key_V), &TMainform::NotAvailable);
+  a->addSeparator();
+  AddItem(a, "SelectAll2", "Select All", ctrl(Qt::Key_A), &TMainform::SelectAll2Click);
+  AddItem(a, "DeselectAll2", "Deselect All", K(), &TMainform::DeselectAll2Click);
+  AddItem(a, "Searchfile1", "&Search for file(s)...", ctrl(Qt::Key_F4), &TMainform::NotAvailable);
+  a->addSeparator();
+  AddItem(a, "Test1", "&Test", ctrl(Qt::Key_T), &TMainform::NotAvailable);
+  AddItem(a, "Executefile1", "&Run...", ctrl(Qt::Key_U), &TMainform::NotAvailable);
+  QAction* install = AddItem(a, "Install1", "&Install...", ctrl(Qt::Key_F1), &TMainform::NotAvailable);
+  // "&Favorite archives..." carries the same key; like a menu that takes the first
+  // item with a key, the key runs that one, while this item still shows it.
+  install->setShortcutContext(Qt::WidgetShortcut);
+
+  QMenu* m = menuBar()->addMenu(QStringLiteral("&Misc"));
+  m->setObjectName(QStringLiteral("Misc1"));
+  AddItem(m, "Settings1", "Config&uration...", K(), &TMainform::Settings1Click);
+  AddItem(m, "Mailarchive1", "&Mail archive...", K(), &TMainform::NotAvailable);
+
+  QMenu* hm = menuBar()->addMenu(QStringLiteral("&Help"));
+  hm->setObjectName(QStringLiteral("Help1"));
+  AddItem(hm, "About2", "&About Kelvory", K(), &TMainform::About2Click);
+  AddItem(hm, "Homepage1", "Kelvory on the &web", K(), nullptr);
+  connect(Action("Homepage1"), &QAction::triggered, this, [] { platform::ShellOpen(TF_SPInfo::kHomePage); });
+
+  PopupMenu1 = new QMenu(this);
+  PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+  AddPopupItem("Add2", "&Add...", &TMainform::NotAvailable);
+  AddPopupItem("Extract2", "&Extract...", &TMainform::NotAvailable);
+  AddPopupItem("Delete3", "&Delete", &TMainform::NotAvailable);
+  AddPopupItem("View1", "&View/edit...", &TMainform::NotAvailable);
+  PopupMenu1->addSeparator();
+  AddPopupItem("SelectAll1", "Select All", &TMainform::SelectAll2Click);
+  AddPopupItem("DeselectAll1", "Deselect All", &TMainform::DeselectAll2Click);
+  AddPopupItem("Searchfile2", "Search file...", &TMainform::NotAvailable);
+  PopupMenu1->addSeparator();
+  AddPopupItem("Test2", "&Test", &TMainform::NotAvailable);
+  AddPopupItem("Run1", "&Run...", &TMainform::NotAvailable);
+  AddPopupItem("Install2", "&Install...", &TMainform::NotAvailable);
+  PopupMenu1->addSeparator();
+  AddPopupItem("AddzipfiletoF1", "Add archive to favorites", &TMainform::NotAvailable);
+  AddPopupItem("MakeEXEfile1", kMakeSfxCaption, &TMainform::NotAvailable);
+  connect(StringGrid1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& p) { PopupMenu1->popup(StringGrid1->mapToGlobal(p)); });
+}
+
+void TMainform::BuildToolbar() {
+  auto* h = new QHBoxLayout(Panel1);
+  h->setContentsMargins(0, 0, 0, 0);
+  h->setSpacing(0);
+  struct Def {
+    app::ToolCommand cmd;
+    const char* normal;
+    const char* second;
+  };
+  const Def defs[] = {{app::ToolCommand::New, "bu_NewEn", "bu_NewDis"},
+                      {app::ToolCommand::Open, "bu_OpenEn", "bu_OpenDis"},
+                      {app::ToolCommand::Run, "bu_RunEn", "bu_RunDi"},
+                      {app::ToolCommand::View, "bu_ViewEn", "bu_ViewDi"},
+                      {app::ToolCommand::Extract, "bu_ExtractEn", "bu_ExtractDi"},
+                      {app::ToolCommand::Add, "bu_AddEn", "bu_AddDi"},
+                      {app::ToolCommand::Delete, "bu_DeleteEn", "bu_DeleteDi"},
+                      {app::ToolCommand::Close, "bu_CloseEn", "bu_CloseDi"}};
+  for (std::size_t i = 0; i < std::size(defs); ++i) {
+    auto* t = new TToolPicture(defs[i].cmd, QString::fromLatin1(defs[i].normal), QString::fromLatin1(defs[i].second),
+                               Panel1);
+    t->OnHover = [this](TToolPicture* over) { ToolHover(over); };
+    t->SecondClickable = [this] { return Settings.cbExpLook; };
+    ToolPictures[i] = t;
+    h->addWidget(t);
+  }
+  Panel5 = new QWidget(Panel1);
+  Panel5->setObjectName(QStringLiteral("Panel5"));
+  Panel5->setMouseTracking(true);
+  Panel5->installEventFilter(this);
+  h->addWidget(Panel5, 1);
+  // The pictures run the same handlers as the menu items.
+  auto trigger = [this](const char* item) {
+    return [this, item] {
+      if (QAction* a = Action(QString::fromLatin1(item)); a && a->isEnabled()) a->trigger();
+    };
+  };
+  ToolPictures[0]->OnClick = trigger("Newarchive1");
+  ToolPictures[1]->OnClick = trigger("Openarchive1");
+  ToolPictures[2]->OnClick = trigger("Executefile1");
+  ToolPictures[3]->OnClick = [this, trigger] {
+    if (!RarRefused()) trigger("Viewfile1")();
+  };
+  ToolPictures[4]->OnClick = trigger("Extract1");
+  ToolPictures[5]->OnClick = trigger("Add1");
+  ToolPictures[6]->OnClick = trigger("Delete1");
+  ToolPictures[7]->OnClick = [this] { close(); };
+  ApplyToolTips();
+}
+
+void TMainform::ToolHover(TToolPicture* over) {
+  if (!Settings.cbExpLook) return;
+  for (TToolPicture* t : ToolPictures) t->ShowNormal(t != over);
+}
+
+void TMainform::RestoreToolPictures() {
+  for (TToolPicture* t : ToolPictures) t->ShowNormal(true);
+}
+
+void TMainform::ApplyToolTips() {
+  static const char* const kHints[] = {"Create new Zip archive",        "Open zip archive",
+                                       "Run selected file",             "View selected file",
+                                       "Extract file(s) from archive", "Add file(s) to archive",
+                                       "Delete file(s) from archive",  "Exit Kelvory99"};
+  for (std::size_t i = 0; i < ToolPictures.size(); ++i)
+    ToolPictures[i]->SetHint(QString::fromLatin1(kHints[i]), Settings.cb_Tooltip);
+}
+
+bool TMainform::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::MouseMove || e->type() == QEvent::Enter) {
+    if ((watched == Panel5 || watched == StringGrid1 || (StringGrid1 && watched == StringGrid1->viewport())) &&
+        Settings.cbExpLook)
+      RestoreToolPictures();
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
+
+void TMainform::ConnectSettings() {
+  dialogs::SettingsHooks& h = Settings.Hooks;
+  h.OnMailFieldsRead = [this] {
+    MailServer = qs(Settings.ed_Server);
+    MailPort = qs(Settings.ed_Port);
+    MailName = qs(Settings.ed_Name);
+    MailAddress = qs(Settings.ed_EMail);
+  };
+  h.OnDefaultColumnLayout = [this] { DefaultColumnLayout(); };
+  h.OnApplyDisplay = [this] {
+    StringGrid1->setFixedColor(widgets::colorFromRef(static_cast<std::uint32_t>(Settings.pa_HeaderColor)));
+    StringGrid1->setColor(widgets::colorFromRef(static_cast<std::uint32_t>(Settings.pa_WindowColor)));
+    TGridOptions o = StringGrid1->Options();
+    o = Settings.cb_Vert ? (o | goFixedVertLine) : (o & ~TGridOptions(goFixedVertLine));
+    o = Settings.cb_Hor ? (o | goFixedHorzLine) : (o & ~TGridOptions(goFixedHorzLine));
+    StringGrid1->setOptions(o);
+    platform::setDisplayFormats(Settings.co_DateFormat, Settings.co_Timeformat);
+    ApplyColumnLayout();
+  };
+  h.OnTooltipsSaved = [this] { ApplyToolTips(); };
+  h.OnToolbarReset = [this] { RestoreToolPictures(); };
+}
+
+// ---- start-up ------------------------------------------------------------------------------
+
+void TMainform::FormCreate() {
+  HelpFile = qs(platform::ProgramPath(1) + "KV99.HLP");
+  setAcceptDrops(true);
+  LayoutLoading = true;
+  ArchiveChanged = false;
+  RarMode = false;
+  SetCaption({});
+  SetArchiveCommands(false);
+  LoadFavorites();
+  BuildRecentMenu();
+  ZipEngine1.OnDirUpdate = [this](TZipEngine&) { ZipEngine1DirUpdate(); };
+}
+
+void TMainform::LoadFavorites() {
+  std::string file = platform::ProgramPath(1) + "Favorites.lst";
+  if (!platform::fileExists(file)) std::ofstream(file, std::ios::app);
+  FavoriteList.clear();
+  std::ifstream in(file);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    FavoriteList.push_back(line);
+  }
+}
+
+void TMainform::FormShow() { LayoutLoading = false; }
+
+void TMainform::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+}
+
+bool TMainform::event(QEvent* e) {
+  if (e->type() == QEvent::WindowActivate) FormActivate();
+  return QMainWindow::event(e);
+}
+
+void TMainform::closeEvent(QCloseEvent* e) {
+  // Nothing is written at exit: every setting was stored when it changed.
+  QMainWindow::closeEvent(e);
+}
+
+bool TMainform::OpenZipArgument(const std::string& path) {
+  ZipEngine1.setZipFilename(path);
+  dialogs::LastArchive = path;
+  SetCaption(path);
+  SetArchiveCommands(true);
+  return true;
+}
+
+void TMainform::FormActivate() {
+  if (!Settings.cb_Outside) setAcceptDrops(false);
+  if (activated_) return;
+  activated_ = true;
+  if (arguments_.size() == 1 && ZipEngine1.ZipFilename().empty() &&
+      lowerCase(platform::extensionOf(ss(arguments_.front()))) == ".zip") {
+    OpenZipArgument(ss(arguments_.front()));
+    return;
+  }
+}
+
+// ---- commands that switch together --------------------------------------------------------
+
+void TMainform::SetArchiveCommands(bool on) {
+  for (const char* name : kArchiveItems)
+    if (QAction* a = Action(QString::fromLatin1(name))) a->setEnabled(on);
+}
+
+void TMainform::SetRarRestrictions(bool rar) {
+  for (const char* name : kRarRestricted)
+    if (QAction* a = Action(QString::fromLatin1(name))) a->setEnabled(!rar);
+  // Left disabled either way: for a ZIP archive SetArchiveCommands(true) follows.
+  if (QAction* a = Action(QStringLiteral("MakeSelfExtractedfile1"))) a->setEnabled(false);
+}
+
+bool TMainform::RarRefused() {
+  if (!RarMode) return false;
+  platform::ui().message(MsgKind::Error, {}, "KELVORY don't support this action on RAR files!", platform::kOk);
+  return true;
+}
+
+void TMainform::SetSfxCaptions(const std::string& archiveName) {
+  QString caption = upperCase(platform::extensionOf(archiveName)) == ".EXE" ? QString::fromLatin1(kMakeZipCaption)
+                                                                         : QString::fromLatin1(kMakeSfxCaption);
+  Action(QStringLiteral("MakeSelfExtractedfile1"))->setText(caption);
+  Action(QStringLiteral("MakeEXEfile1"))->setText(caption);
+}
+
+void TMainform::SetCaption(const std::string& archive) {
+  setWindowTitle(TitleBase + QStringLiteral("- ") + (archive.empty() ? QString::fromLatin1(kNone) : qs(archive)));
+}
+
+void TMainform::NotAvailable() {
+  platform::ui().message(MsgKind::Information, {}, "This command is not available in this version.", platform::kOk);
+}
+
+// ---- recent archives -----------------------------------------------------------------------
+
+void TMainform::AddRecent(const std::string& path) {
+  const std::string file = Settings.FileName();
+  std::vector<std::string> values;
+  for (const std::string& line : platform::ini::readSection(file, "RECENT")) {
+    auto eq = line.find('=');
+    values.push_back(eq == std::string::npos ? line : line.substr(eq + 1));
+  }
+  std::string key = lowerCase(path);
+  values.erase(std::remove_if(values.begin(), values.end(), [&](const std::string& v) { return lowerCase(v) == key; }),
+               values.end());
+  values.insert(values.begin(), path);
+  if (values.size() > 5) values.resize(5);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    std::string error;
+    if (!platform::ini::writeString(file, "RECENT", std::to_string(i), values[i], &error)) {
+      ShowWriteError(dialogs::WriteResult{false, Settings.WriteError()});
+      return;
+    }
+  }
+}
+
+void TMainform::BuildRecentMenu() {
+  for (QAction* a : recentItems_) {
+    FileMenu->removeAction(a);
+    a->deleteLater();
+  }
+  recentItems_.clear();
+  if (recentSeparator_) {
+    FileMenu->removeAction(recentSeparator_);
+    recentSeparator_->deleteLater();
+    recentSeparator_ = nullptr;
+  }
+  recentSeparator_ = FileMenu->addSeparator();
+  recentSeparator_->setObjectName(QStringLiteral("Sepp"));
+  int index = 0;
+  for (const std::string& line : platform::ini::readSection(Settings.FileName(), "RECENT")) {
+    auto* a = new QAction(escapedCaption(qs(line)), this);
+    a->setObjectName(QStringLiteral("Fil%1").arg(index++));
+    a->setData(qs(line));  // the caption as read
+    connect(a, &QAction::triggered, this, [this, a] { RecentClick(a); });
+    FileMenu->addAction(a);
+    recentItems_.push_back(a);
+  }
+}
+
+void TMainform::RecentClick(QAction* item) {
+  std::string caption = ss(item->data().toString());
+  auto eq = caption.find('=');
+  std::string path = eq == std::string::npos ? caption : caption.substr(eq + 1);
+  if (upperCase(platform::extensionOf(path)) != ".RAR") {
+    SetRarRestrictions(false);
+    RarMode = false;
+    SetSfxCaptions(path);
+    ZipEngine1.setZipFilename(path);
+    dialogs::LastArchive = path;
+  } else {
+    ClearGrid();
+    RarMode = true;
+    SetArchiveCommands(true);
+    SetRarRestrictions(true);
+    NotAvailable();  // RAR archives open once the RAR reader exists
+  }
+  SetCaption(path);
+  SetArchiveCommands(true);
+  AddRecent(path);
+  BuildRecentMenu();
+}
+
+bool TMainform::BrowseFolder(std::string& path) {
+  auto folder = platform::ui().pickFolder("Please specify a directory", platform::homeFolder());
+  if (!folder || folder->empty()) return false;
+  path = platform::AddBackslash(*folder);
+  return true;
+}
+
+void TMainform::ShowWriteError(const dialogs::WriteResult& r) {
+  if (!r) platform::ui().message(MsgKind::Error, {}, r.error, platform::kOk);
+}
+
+// ---- windows -----------------------------------------------------------------------------------
+
+void TMainform::Settings1Click() {
+  widgets::runModal(*F_Settings, "TF_Settings");
+  setAcceptDrops(Settings.cb_Outside);
+}
+
+void TMainform::About2Click() {
+  TF_SPInfo about(this);
+  widgets::runModal(about, "TF_SPInfo");
+}
+
+void TMainform::ZipEngine1DirUpdate() { FillListing(); }

@@ -1,14 +1,180 @@
-// The main window: the archive listing with its menus, toolbar and status panels.
+// The main window: the open archive's listing with its menus, toolbar and status
+// panels, the state kept for the whole run, and the commands on the archive.
+//
+// The window owns the ZIP engine ZipEngine1 and the grid StringGrid1; it reads the
+// settings from the TSettings object it is given (the settings window edits that
+// object in place). Every box goes through the Ui seam.
 #pragma once
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dialogs/settings_model.h"
+#include "zipengine/zipengine.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QWidget;
+class TSortGrid;
+class TToolPicture;
+class TF_Settings;
+namespace widgets {
+class TFileOperation;
+}
 
 class TMainform : public QMainWindow {
   Q_OBJECT
  public:
-  explicit TMainform(QWidget* parent = nullptr);
+  // settings: the live settings of the run (not owned). arguments: the command line
+  // without the program name.
+  TMainform(dialogs::TSettings& settings, QStringList arguments, QWidget* parent = nullptr);
+  ~TMainform() override;
 
   // Caption prefix, with its trailing blank.
   const QString TitleBase = QStringLiteral("Kelvory '99 ");
+
+  // ---- owned components ----------------------------------------------------------------
+  TZipEngine ZipEngine1;
+  TSortGrid* StringGrid1 = nullptr;
+  TF_Settings* F_Settings = nullptr;
+  dialogs::TSettings& Settings;
+
+  // ---- controls -----------------------------------------------------------------------
+  QWidget* Panel1 = nullptr;  // top bar
+  QWidget* Panel5 = nullptr;  // the toolbar's empty part
+  QWidget* Panel2 = nullptr;  // bottom bar
+  QLabel* Panel3 = nullptr;   // first status line
+  QLabel* Panel4 = nullptr;   // second status line
+  QProgressBar* ProgressBar1 = nullptr;
+  QPushButton* CancelBut = nullptr;
+  QMenu* PopupMenu1 = nullptr;
+  QMenu* FileMenu = nullptr;
+  std::array<TToolPicture*, 8> ToolPictures{};  // New, Open, Run, View, Extract, Add, Delete, Close
+
+  // A menu action by its item name ("Add1"), or nullptr.
+  QAction* Action(const QString& name) const;
+
+  // ---- state of the run ----------------------------------------------------------------
+  std::vector<std::string> FavoriteList;
+  std::vector<std::string> ViewList;
+  std::vector<std::string> InstallList;
+  std::vector<std::string> MailAttachments;
+  std::vector<std::string> MailLines;
+  bool RarMode = false;
+  bool ArchiveChanged = false;
+  bool LayoutLoading = true;
+  std::string WorkName;
+  int EditState = 0;
+  int RarExtracted = 0;
+  bool SfxConfirmed = false;
+  int SearchMode = 0;
+  std::int64_t ListedFiles = 0;
+  std::int64_t ListedBytes = 0;
+  std::int64_t SelectedFiles = 0;
+  std::int64_t SelectedBytes = 0;
+  QString HelpFile;
+  // Mail values copied from the settings when they are read.
+  QString MailServer, MailPort, MailName, MailAddress;
+
+  // ---- window state (start-up) -----------------------------------------------------------
+  void FormCreate();
+  void FormShow();
+  // Acts on the command line at the first activation only.
+  void FormActivate();
+  bool FirstActivationDone() const { return activated_; }
+
+  void SetArchiveCommands(bool on);
+  void SetRarRestrictions(bool rar);
+  bool RarRefused();
+  void SetSfxCaptions(const std::string& archiveName);
+  void SetCaption(const std::string& archive);  // empty: the "<none>" form
+
+  // ---- recent archives (section RECENT) ---------------------------------------------------
+  void AddRecent(const std::string& path);
+  void BuildRecentMenu();
+  void RecentClick(QAction* item);
+
+  // The folder picker "Please specify a directory"; the path with a trailing "/".
+  bool BrowseFolder(std::string& path);
+
+  // ---- the listing -------------------------------------------------------------------------
+  void FillListing();
+  void ClearGrid();
+  void ApplyColumnLayout();
+  void DefaultColumnLayout();
+  void StringGrid1ColumnWidthsChanged();
+  void ShowTotals();
+  void ShowSelectionTotals(int firstRow, int lastRow);
+  void StringGrid1Click();
+  void SelectAll2Click();
+  void DeselectAll2Click();
+  // Column of a title in row 0, or -1.
+  int ColumnOf(const QString& title) const;
+  // The archive names of the selected rows, top to bottom (the full stored names, so a
+  // file in a folder is found even while the "Path" column is hidden).
+  std::vector<std::string> SelectedNames() const;
+  // The "<n> files, <number> <unit>" part of the total lines.
+  static QString TotalsText(std::int64_t files, std::int64_t bytes);
+
+  // ---- File-menu commands on the archive file ----------------------------------------------
+  void BU_NewClick();
+  void BU_OpenClick();
+  void Closearchive1Click();
+  void Savearchiveas1Click();
+  void Copyarchive1Click();
+  void Delete2Click();
+  void Archiveinformation1Click();
+  // Puts the current "kelvory.dat" in front of a changed self-extracting archive.
+  void RebuildSfx();
+  // The open archive is a self-extracting program (".exe" after the name's first dot).
+  bool OpenArchiveIsSfx() const;
+  void DeleteTmpFile();
+  // Runs at the end of New (the Add command starts a new archive).
+  std::function<void()> AfterNewArchive;
+  std::unique_ptr<widgets::TFileOperation> FileOperation1;
+
+  // ---- commands -------------------------------------------------------------------------------
+  void Settings1Click();
+  void About2Click();
+  void ZipEngine1DirUpdate();
+
+  // The toolbar: the explorer-like look and the tool tips.
+  void RestoreToolPictures();
+  void ApplyToolTips();
+
+ protected:
+  bool event(QEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  void BuildLayout();
+  void BuildMenus();
+  void BuildToolbar();
+  void ConnectSettings();
+  QAction* AddItem(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& shortcut,
+                   void (TMainform::*handler)());
+  QAction* AddPopupItem(const QString& name, const QString& caption, void (TMainform::*handler)());
+  void NotAvailable();
+  void ToolHover(TToolPicture* over);
+  void ShowWriteError(const dialogs::WriteResult& r);
+  void LoadFavorites();
+  bool OpenZipArgument(const std::string& path);
+
+  QStringList arguments_;
+  bool activated_ = false;
+  bool shown_ = false;
+  std::vector<std::string> rowNames_;  // full stored name of each listed row, by row tag
+  std::vector<QAction*> recentItems_;
+  QAction* recentSeparator_ = nullptr;
 };

@@ -1,0 +1,294 @@
+// The File-menu commands that choose the archive the window works on or act on the
+// archive file as a whole: new, open, close, save as, copy, delete, properties, and
+// the rebuild of a changed self-extracting archive.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+#include "app/mainunit.h"
+#include "dialogs/dialog_globals.h"
+#include "dialogs/info.h"
+#include "platform/drives.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/pump.h"
+#include "platform/routines.h"
+#include "platform/trash.h"
+#include "platform/ui.h"
+#include "widgets/fileoperation.h"
+#include "widgets/qt_ui.h"
+#include "widgets/sortgrid.h"
+#include "zipengine/prefixcopy.h"
+
+namespace fs = std::filesystem;
+using platform::MsgKind;
+using platform::ui;
+
+namespace {
+
+std::string lowerCase(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+const char* const kNoArchive = "You must create a new zipfile or open a zipfile first!";
+
+void warn(const std::string& text) { ui().message(MsgKind::Warning, {}, text, platform::kOk); }
+
+// The three characters after the first "." of the file name, in lower case.
+std::string firstDotExtension(const std::string& path) {
+  std::string name = platform::fileNameOf(path);
+  auto dot = name.find('.');
+  return dot == std::string::npos ? std::string() : lowerCase(name.substr(dot + 1, 3));
+}
+
+std::uint64_t fileSize(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+// Deletes a file the user asked to be rid of: into the trash when possible, so it
+// can still be brought back; removed for good otherwise.
+bool discardFile(const std::string& path) {
+  if (platform::moveToTrash(path).ok) return true;
+  return ::unlink(path.c_str()) == 0;
+}
+
+}  // namespace
+
+bool TMainform::OpenArchiveIsSfx() const { return firstDotExtension(ZipEngine1.ZipFilename()) == "exe"; }
+
+void TMainform::DeleteTmpFile() {
+  std::string tmp = platform::ProgramPath(1) + "tmp.tmp";
+  if (platform::fileExists(tmp)) ::unlink(tmp.c_str());
+}
+
+void TMainform::RebuildSfx() {
+  if (!ArchiveChanged) return;
+  const std::string stub = platform::ProgramPath(1) + "kelvory.dat";
+  if (!platform::fileExists(stub)) {
+    warn("Couldn't read KELVORY 98 SelfExtract Information!\rPlease reinstall KELVORY 98!");
+    return;
+  }
+  const std::string archive = ZipEngine1.ZipFilename();
+  Panel3->setText(QStringLiteral("Updating Self Extracting Archive"));
+  CancelBut->setProperty("Tag", 1);
+  // The new program is written beside the old one and replaces it only when it is
+  // complete, so a cancel or a failure leaves the archive as it was.
+  std::string temp = platform::folderOf(archive) + "/." + platform::fileNameOf(archive) + ".rebuild";
+  zipfmt::PrefixCopyResult r = zipfmt::CopyZipDataWithPrefix(ZipEngine1, stub, temp, [this] {
+    platform::pumpEvents();
+    return CancelBut->property("Tag").toInt() != 1;
+  });
+  bool replaced = false;
+  if (r.ok) {
+    struct stat st {};
+    if (::stat(archive.c_str(), &st) == 0) ::chmod(temp.c_str(), st.st_mode & 0777);
+    platform::makeExecutable(temp);
+    replaced = ::rename(temp.c_str(), archive.c_str()) == 0;
+  }
+  if (!replaced) ::unlink(temp.c_str());
+  if (CancelBut->property("Tag").toInt() != 1) {
+    ui().message(MsgKind::Information, {}, "Update EXE file aborted by user", platform::kOk);
+  } else {
+    CancelBut->setProperty("Tag", 0);
+    if (!replaced) warn("Error: Saving file " + archive + (r.error.empty() ? "" : "\n" + r.error));
+  }
+  Panel3->clear();
+}
+
+void TMainform::BU_NewClick() {
+  platform::FileDialogSpec spec;
+  spec.title = "Create New ZIP File";
+  spec.filter = "ZIP Files (*.ZIP)|*.zip";
+  auto chosen = ui().openFile(spec);
+  if (!chosen) return;
+  RarMode = false;
+  if (OpenArchiveIsSfx()) RebuildSfx();
+  DeleteTmpFile();
+  ArchiveChanged = false;
+  std::string name = *chosen;
+  if (lowerCase(name).find(".zip") == std::string::npos) name += ".zip";
+  if (platform::fileExists(name)) {
+    if (ui().message(MsgKind::Confirmation, {}, "Overwrite Existing File: " + name + "?", platform::kYesNo) !=
+        platform::kBtnYes)
+      return;
+    discardFile(name);
+  }
+  platform::Drives& d = platform::drives();
+  platform::DriveType type = d.typeOf(d.rootOf(platform::absolutePath(name)));
+  if (type != platform::DriveType::Fixed && type != platform::DriveType::Remote && Settings.CheckBox1)
+    ZipEngine1.Tag = Settings.FormatCB ? 1 : 2;
+  else
+    ZipEngine1.Tag = 0;
+  SetCaption(name);
+  SetSfxCaptions(name);
+  ZipEngine1.setZipFilename(name);
+  SetArchiveCommands(true);
+  if (AfterNewArchive) AfterNewArchive();
+}
+
+void TMainform::BU_OpenClick() {
+  MailAttachments.clear();
+  platform::FileDialogSpec spec;
+  spec.title = "Open archive";
+  spec.filter = "ZIP Files (*.ZIP)|*.ZIP|KELVORY 99 SFX Files (*.EXE)|*.EXE|RAR Files (*.RAR)|*.RAR";
+  spec.mustExist = true;
+  if (auto start = Settings.LastFolder('S')) spec.folder = *start;
+  auto chosen = ui().openFile(spec);
+  if (!chosen) return;
+  const std::string name = *chosen;
+  if (lowerCase(platform::extensionOf(name)) != ".rar") {
+    SetRarRestrictions(false);
+    RarMode = false;
+    if (OpenArchiveIsSfx()) RebuildSfx();
+    ArchiveChanged = false;
+    DeleteTmpFile();
+    ZipEngine1.setZipFilename(name);
+    if (ZipEngine1.ZipFilename().empty()) {
+      // The engine refused the file and said why; nothing is open now.
+      SetCaption({});
+      SetSfxCaptions({});
+      SetArchiveCommands(false);
+      return;
+    }
+    SetSfxCaptions(name);
+    dialogs::LastArchive = name;
+  } else {
+    ClearGrid();
+    RarMode = true;
+    SetArchiveCommands(true);
+    SetRarRestrictions(true);
+    NotAvailable();  // RAR archives open once the RAR reader exists
+  }
+  SetCaption(name);
+  SetArchiveCommands(true);
+  AddRecent(name);
+  BuildRecentMenu();
+}
+
+void TMainform::Closearchive1Click() {
+  std::string closing = ZipEngine1.ZipFilename();
+  if (!closing.empty()) {
+    AddRecent(closing);
+    BuildRecentMenu();
+  }
+  SetCaption({});
+  SetSfxCaptions({});
+  ZipEngine1.setZipFilename("");
+  SetArchiveCommands(false);
+  ClearGrid();
+  ApplyColumnLayout();
+  MailAttachments.clear();
+  Panel3->clear();
+  Panel4->clear();
+  RarMode = false;
+}
+
+void TMainform::Savearchiveas1Click() {
+  const std::string archive = ZipEngine1.ZipFilename();
+  if (archive.empty()) {
+    warn("Error :No file selected");
+    return;
+  }
+  if (!platform::fileExists(archive)) {
+    warn("File not found: " + archive);
+    return;
+  }
+  platform::FileDialogSpec spec;
+  spec.filter = "ZIP Files (*.ZIP)|*.zip|KELVORY98 SFX Files (*.EXE)|*.EXE";
+  spec.fileName = archive;
+  auto chosen = ui().saveFile(spec);
+  if (!chosen) return;
+  std::string target = *chosen;
+  if (platform::fileNameOf(target).find('.') == std::string::npos)
+    target += lowerCase(platform::extensionOf(archive)) == ".exe" ? ".EXE" : ".ZIP";
+  if (platform::absolutePath(target) == platform::absolutePath(archive)) return;  // saved already
+  widgets::TFileOperation op(this);
+  op.Operation = widgets::foCopy;
+  op.Flags = widgets::fofNoConfirmation | widgets::fofNoConfirmMkDir;
+  op.ProgressTitle = "Copying files";
+  op.FilesFrom = archive;
+  op.FilesTo = target;
+  if (!op.Execute() || !platform::fileExists(target)) {
+    warn("Error: Saving file " + archive);
+    return;
+  }
+  // The window goes on with the copy it now names.
+  ZipEngine1.setZipFilename(target);
+  dialogs::LastArchive = target;
+  SetSfxCaptions(target);
+  SetCaption(target);
+}
+
+void TMainform::Copyarchive1Click() {
+  const std::string archive = ZipEngine1.ZipFilename();
+  if (archive.empty() || !platform::fileExists(archive)) {
+    warn(kNoArchive);
+    return;
+  }
+  auto folder = ui().input("Copy archive", "Copy to:", "");
+  if (!folder || folder->empty()) return;
+  std::string dest = platform::absolutePath(platform::toNativeSeparators(*folder));
+  if (!platform::directoryExists(dest)) {
+    if (ui().message(MsgKind::Warning, {}, "Can't find destination drive/directory, Create it?",
+                     platform::kBtnYes | platform::kBtnAbort) != platform::kBtnYes)
+      return;
+    std::error_code ec;
+    fs::create_directories(dest, ec);
+    if (ec || !platform::directoryExists(dest)) {
+      warn("Cannot create " + dest);
+      return;
+    }
+  }
+  const std::uint64_t size = fileSize(archive);
+  platform::Drives& d = platform::drives();
+  auto free = d.freeSpace(d.rootOf(dest));
+  if (!free || *free < size) {
+    warn("Not enough space on destination drive!");
+    return;
+  }
+  FileOperation1->FilesFrom = archive;
+  FileOperation1->FilesTo = platform::AddBackslash(dest) + platform::fileNameOf(archive);
+  if (!FileOperation1->Execute()) return;  // the operation told the user what went wrong
+  ui().message(MsgKind::Information, {}, "Copy successful", platform::kOk);
+}
+
+void TMainform::Delete2Click() {
+  const std::string name = ZipEngine1.ZipFilename();
+  if (!platform::fileExists(name)) {
+    warn("Zipfile not found: " + name);
+    return;
+  }
+  if (ui().message(MsgKind::Confirmation, {}, "Are you sure you want to delete: " + name + "?", platform::kYesNo) !=
+      platform::kBtnYes)
+    return;
+  if (!discardFile(name)) {
+    warn("Cannot delete " + name);
+    return;
+  }
+  SetCaption({});
+  ClearGrid();
+}
+
+void TMainform::Archiveinformation1Click() {
+  int nameCol = ColumnOf(QStringLiteral("Filename"));
+  if (nameCol < 0) nameCol = 0;
+  if (StringGrid1->RowCount() < 2 || StringGrid1->Cells(nameCol, 1).isEmpty()) {
+    warn(kNoArchive);
+    return;
+  }
+  std::int64_t unc = 0;
+  int sizeCol = ColumnOf(QStringLiteral("Size"));
+  if (sizeCol >= 0)
+    for (int r = 1; r < StringGrid1->RowCount(); ++r) unc += StringGrid1->Cells(sizeCol, r).toLongLong();
+  TF_Info info(ZipEngine1.ZipFilename(), unc, this);
+  widgets::runModal(info, "TF_Info");
+}
