@@ -21,6 +21,7 @@ void TZipEngine::List() {
   ArchiveComment_.clear();
   SpannedSet_ = false;
   StructureError_ = false;
+  CurrentDisk_ = LastDisk_ = CentralDirDisk_ = 0;
   if (ZipFilename_.empty() || !platform::fileExists(ZipFilename_)) {
     RaiseDirUpdate();
     return;
