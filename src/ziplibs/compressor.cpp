@@ -325,7 +325,9 @@ std::shared_ptr<CompressJob> Compressor::makeJob(Member& m, std::uint64_t chunk)
   } else {
     job->length = job->memory.size();
   }
-  if (opts_.encrypt && !job->chunk) job->password = opts_.password;
+  // A link's target is not encrypted: it is a name, and readers that restore
+  // links take it as it is stored.
+  if (opts_.encrypt && !job->chunk && m.handle) job->password = opts_.password;
   return job;
 }
 

@@ -1,8 +1,11 @@
 #include "ziplibs/ziplib_fixture.h"
 
+#include "ziplibs/zip_builder.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -30,15 +33,24 @@ std::string randomData(std::size_t size, unsigned seed) {
   return out;
 }
 
+// Small contents as they are; big ones as size and CRC, so that a failing
+// comparison prints a readable difference.
+std::string digest(const std::string& data) {
+  if (data.size() <= 256) return data;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "<%zu bytes, CRC %08x>", data.size(), crcOf(data));
+  return buf;
+}
+
 std::map<std::string, std::string> readTree(const std::string& root) {
   std::map<std::string, std::string> out;
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
-    std::string rel = fs::relative(it->path(), root).string();
+    std::string rel = it->path().lexically_relative(root).string();
     if (it->is_symlink()) out[rel] = "@" + fs::read_symlink(it->path()).string();
     else if (it->is_directory()) out[rel + "/"] = "";
-    else out[rel] = fileBytes(it->path().string());
+    else out[rel] = digest(fileBytes(it->path().string()));
   }
   return out;
 }

@@ -18,8 +18,9 @@ std::string textData(std::size_t size, unsigned seed = 1);
 std::string randomData(std::size_t size, unsigned seed = 1);
 
 // Every file, folder ("name/") and link ("name" -> "@target") below root, with
-// file contents.
+// file contents (digest() of them).
 std::map<std::string, std::string> readTree(const std::string& root);
+std::string digest(const std::string& data);
 
 void writeFile(const std::string& path, const std::string& data);
 std::string fileBytes(const std::string& path);
