@@ -286,8 +286,8 @@ class TSortGrid : public QAbstractScrollArea {
   std::function<void(TSortGrid* Sender, int Col, TSortOptions& SortOptions)> OnBeginSort;
   std::function<void(TSortGrid* Sender, int Col)> OnEndSort;
   std::function<void(TSortGrid* Sender, int Col, int Row, QString& Value, bool& Valid)> OnCellValidate;
-  // The user moved the current cell (mouse or keyboard), released a mouse button over
-  // the grid, or left the grid.
+  // The user moved the current cell (mouse or keyboard), released the left mouse
+  // button over the grid, or left the grid.
   std::function<void(TSortGrid* Sender)> OnClick;
   std::function<void(TSortGrid* Sender)> OnDblClick;
   // After the grid drew a cell (or instead, without DefaultDrawing).
@@ -305,6 +305,7 @@ class TSortGrid : public QAbstractScrollArea {
   void resizeEvent(QResizeEvent* e) override;
   void scrollContentsBy(int dx, int dy) override;
   bool event(QEvent* e) override;
+  bool viewportEvent(QEvent* e) override;
   void mousePressEvent(QMouseEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
@@ -347,6 +348,7 @@ class TSortGrid : public QAbstractScrollArea {
   TSortKind detectKind(int ACol, SortKeys* keys) const;
   void sortRows(int ACol, const TSortOptions& opts, SortKeys* detected);
   void applyRowOrder(const std::vector<int>& order);
+  const QString& cellRef(int ACol, int ARow) const;  // a stored text, without a copy
 
   // Geometry and painting (sortgrid_view.cpp)
   int lineWidth(Axis axis, int index) const;
@@ -435,6 +437,12 @@ class TSortGrid : public QAbstractScrollArea {
   int sizingOrigin_ = 0;  // viewport coordinate where the sized cell starts
   int sizingPos_ = 0;
   int movingFrom_ = -1;
+  // A context menu asked for while the right button is down waits for its release,
+  // so that a right click on a title sorts before the menu opens.
+  bool rightButtonDown_ = false;
+  bool menuPending_ = false;
+  QPoint menuPos_;
+  QPoint menuGlobalPos_;
 
   // Deferred work
   bool layoutPending_ = false;

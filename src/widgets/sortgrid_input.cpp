@@ -6,6 +6,7 @@
 // validates (through Click) first. A focus change caused by another window becoming
 // active (a dialog, a menu) is neither an enter nor a leave.
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -391,8 +392,26 @@ void TSortGrid::keyPressEvent(QKeyEvent* e) {
 
 // ---- Mouse ------------------------------------------------------------------------------
 
+bool TSortGrid::viewportEvent(QEvent* e) {
+  if (e->type() == QEvent::ContextMenu && rightButtonDown_) {
+    auto* ce = static_cast<QContextMenuEvent*>(e);
+    if (ce->reason() == QContextMenuEvent::Mouse) {
+      menuPending_ = true;
+      menuPos_ = ce->pos();
+      menuGlobalPos_ = ce->globalPos();
+      e->accept();
+      return true;
+    }
+  }
+  return QAbstractScrollArea::viewportEvent(e);
+}
+
 void TSortGrid::mousePressEvent(QMouseEvent* e) {
   mouseState_ = MouseState::Normal;
+  if (e->button() == Qt::RightButton) {
+    rightButtonDown_ = true;
+    menuPending_ = false;
+  }
   if (e->button() != Qt::LeftButton) return;
   const QPoint pos = e->position().toPoint();
   if (options_ & goColSizing) {
@@ -519,6 +538,14 @@ void TSortGrid::mouseReleaseEvent(QMouseEvent* e) {
       break;
   }
   if (e->button() == Qt::LeftButton) Click();
+  if (e->button() == Qt::RightButton) {
+    rightButtonDown_ = false;
+    if (menuPending_) {
+      menuPending_ = false;
+      QCoreApplication::postEvent(viewport(), new QContextMenuEvent(QContextMenuEvent::Mouse, menuPos_, menuGlobalPos_,
+                                                                    e->modifiers()));
+    }
+  }
 }
 
 void TSortGrid::mouseDoubleClickEvent(QMouseEvent* e) {

@@ -147,6 +147,22 @@ TEST(SortGridMouse, DraggingATitleSeparatorSizesTheColumnOnce) {
   EXPECT_EQ(g.ColWidths(1), 94);
 }
 
+TEST(SortGridMouse, DraggingATitleMovesTheColumnAndDoesNotSort) {
+  ShownGrid s;
+  TSortGrid& g = s.grid;
+  fill(g, {{"A", "B", "C"}, {"3", "b", "x"}, {"1", "a", "y"}});
+  g.setOptions(g.Options() | goColMoving);
+  g.GoToCell(0, 2);
+  QTest::mousePress(g.viewport(), Qt::LeftButton, Qt::NoModifier, s.centre(0, 0));
+  QTest::mouseMove(g.viewport(), s.centre(2, 0));
+  QTest::mouseRelease(g.viewport(), Qt::LeftButton, Qt::NoModifier, s.centre(2, 0));
+  EXPECT_EQ(row(g, 0), (Strings{"B", "C", "A"}));
+  EXPECT_EQ(row(g, 1), (Strings{"b", "x", "3"}));
+  EXPECT_EQ(g.Col(), 2);  // the current cell moved with its column
+  s.click(2, 0);          // a title press starts a move, so no sort
+  EXPECT_EQ(column(g, 2), (Strings{"3", "1"}));
+}
+
 TEST(SortGridEdit, TypingEditsTheCellAndEscapeRestoresIt) {
   ShownGrid s;
   TSortGrid& g = s.grid;

@@ -1,6 +1,7 @@
 // Sorting by a click on a title cell: which kind of comparison a column gets, the
 // order it produces in both directions, stability, when a click must not sort, the
 // current cell following its data, and undoing a sort.
+#include <QContextMenuEvent>
 #include <QRandomGenerator>
 #include <algorithm>
 
@@ -163,6 +164,35 @@ TEST(SortGridClick, CurrentCellFollowsItsData) {
   s.click(0, 0, Qt::RightButton);
   EXPECT_EQ(s.grid.Row(), 1);
   EXPECT_EQ(s.grid.Cells(1, s.grid.Row()), "c");
+}
+
+// Where the platform asks for the context menu on the press, the menu waits for the
+// release, so a right click on a title sorts first (as it does where menus open on
+// the release).
+TEST(SortGridClick, RightClickSortsBeforeTheContextMenuOpens) {
+  ShownGrid s;
+  TSortGrid& g = s.grid;
+  fill(g, {{"Size"}, {"1"}, {"3"}, {"2"}});
+  g.setContextMenuPolicy(Qt::CustomContextMenu);
+  Strings events;
+  QObject::connect(&g, &QWidget::customContextMenuRequested, [&](const QPoint& p) {
+    events.push_back("menu");
+    EXPECT_EQ(p, s.centre(0, 0));
+  });
+  g.OnEndSort = [&](TSortGrid*, int) { events.push_back("sort"); };
+  const QPoint title = s.centre(0, 0);
+  QTest::mousePress(g.viewport(), Qt::RightButton, Qt::NoModifier, title);
+  QContextMenuEvent menu(QContextMenuEvent::Mouse, title, g.viewport()->mapToGlobal(title));
+  QApplication::sendEvent(g.viewport(), &menu);
+  EXPECT_TRUE(events.empty());
+  QTest::mouseRelease(g.viewport(), Qt::RightButton, Qt::NoModifier, title);
+  QApplication::processEvents();
+  EXPECT_EQ(events, (Strings{"sort", "menu"}));
+  EXPECT_EQ(column(g, 0), (Strings{"3", "2", "1"}));
+  // A menu asked for without a button held (the menu key) opens at once.
+  QContextMenuEvent key(QContextMenuEvent::Keyboard, title, g.viewport()->mapToGlobal(title));
+  QApplication::sendEvent(g.viewport(), &key);
+  EXPECT_EQ(events.size(), 3u);
 }
 
 TEST(SortGridClick, HandlersSeeAndChangeTheOptions) {
