@@ -177,8 +177,11 @@ bool Extractor::planOutput(Task& t, const ZipEntry& e, bool) {
   return true;
 }
 
+// Plans entries ahead of the one being finished, in order, within the budget.
+// After a link, nothing is planned until the link is in place: planning creates
+// folders, and a later entry's folder must not take the link's place.
 void Extractor::submitMore() {
-  while (nextPlan_ < selected_.size() && tasks_.size() < kMaxTasks) {
+  while (nextPlan_ < selected_.size() && tasks_.size() < kMaxTasks && pendingLinks_ == 0) {
     const ZipEntry& e = dir_.entries[selected_[nextPlan_]];
     std::uint64_t cost = tuning_.costOf(e);
     if (inflightJobs_ > 0 && (inflightBytes_ + cost > tuning_.budgetBytes || inflightJobs_ >= tuning_.maxJobs)) return;
@@ -186,6 +189,7 @@ void Extractor::submitMore() {
     t.entry = selected_[nextPlan_++];
     plan(t);
     if (t.action != Action::kDecode) continue;
+    if (t.link && !opts_.test) ++pendingLinks_;
     auto job = std::make_shared<DecodeJob>();
     job->pool = pool_.get();
     job->codecs = &codecs_;
@@ -253,6 +257,7 @@ bool Extractor::finish(Task& t) {
   }
   if (ok && t.code != 0 && !t.message.empty()) reporter_.message(t.code, e.name + ": " + t.message);
   if (ok) ++count_;
+  if (t.action == Action::kDecode && t.link && !opts_.test) --pendingLinks_;
   inflightBytes_ -= t.cost;
   if (t.job) --inflightJobs_;
   return reporter_.fileEnd();

@@ -76,6 +76,7 @@ class Extractor {
   std::size_t nextPlan_ = 0;   // into selected_
   std::uint64_t inflightBytes_ = 0;
   unsigned inflightJobs_ = 0;
+  unsigned pendingLinks_ = 0;  // links planned and not yet in place
   mode_t umask_ = 022;
   int count_ = 0;
 };

@@ -1,0 +1,363 @@
+// Hostile archives are refused or contained: nothing is written outside the
+// target folder, no link is followed, a damaged member never leaves a file behind
+// or replaces a good one, and memory stays bounded whatever the archive claims.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "ziplibs/zip_builder.h"
+#include "ziplibs/ziplib_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace ziptest {
+namespace {
+
+class Hostile : public ZipLibTest {
+ protected:
+  void SetUp() override {
+    ZipLibTest::SetUp();
+    fs::create_directories(path("t/out"));
+    fs::create_directories(path("outside"));
+  }
+  int extract(const std::vector<CraftEntry>& entries, bool overwrite = true, bool test = false) {
+    writeFile(path("t/a.zip"), buildZip(entries));
+    ExtractRequest x;
+    x.archive = path("t/a.zip");
+    x.folder = path("t/out");
+    x.overwrite = overwrite;
+    x.test = test;
+    return lib.extract(x);
+  }
+  // Everything below tmp except the target folder's contents and the archive.
+  std::map<std::string, std::string> outsideTarget() {
+    auto all = readTree(tmp.path());
+    std::erase_if(all, [](const auto& kv) { return kv.first.rfind("t/out/", 0) == 0; });
+    return all;
+  }
+  CraftEntry link(const std::string& name, const std::string& target) {
+    CraftEntry e = craft(name, target);
+    e.method = 0;
+    e.mode = 0120777;
+    return e;
+  }
+};
+
+struct NameCase {
+  const char* name;
+  const char* landsAt;  // "" = refused
+};
+
+class TraversalNames : public Hostile, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(TraversalNames, RefusedOrKeptInside) {
+  const NameCase& c = GetParam();
+  const std::map<std::string, std::string> before = outsideTarget();
+  int count = extract({craft(c.name, "payload"), craft("ok.txt", "fine")});
+  EXPECT_EQ(count, *c.landsAt ? 2 : 1);
+  EXPECT_EQ(fileBytes(path("t/out/ok.txt")), "fine");
+  auto after = outsideTarget();
+  after.erase("t/out/");
+  after.erase("t/a.zip");
+  auto expected = before;
+  expected.erase("t/a.zip");
+  EXPECT_EQ(after, expected);  // nothing new outside t/out
+  if (*c.landsAt) {
+    EXPECT_EQ(fileBytes(path("t/out/") + c.landsAt), "payload");
+  }
+  ASSERT_FALSE(lib.problems().empty());  // refused or changed: reported either way
+  EXPECT_NE(lib.problems()[0].find(c.name), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, TraversalNames,
+                         ::testing::Values(NameCase{"../evil.txt", ""}, NameCase{"a/../../evil.txt", ""},
+                                           NameCase{"../../outside/evil.txt", ""}, NameCase{"..\\..\\evil.txt", ""},
+                                           NameCase{"a\\..\\..\\evil.txt", ""}, NameCase{"sub/..", ""},
+                                           NameCase{"/etc/evil.txt", "etc/evil.txt"},
+                                           NameCase{"//server/share/evil.txt", "server/share/evil.txt"},
+                                           NameCase{"C:\\Windows\\evil.txt", "Windows/evil.txt"},
+                                           NameCase{"C:evil.txt", "evil.txt"}, NameCase{"./././in.txt", "in.txt"}));
+
+TEST_F(Hostile, AbsoluteNameNeverReachesItsPlace) {
+  std::string victim = path("outside/victim.txt");
+  EXPECT_EQ(extract({craft(victim, "overwritten?")}), 1);
+  EXPECT_FALSE(exists(victim));
+  EXPECT_EQ(fileBytes(path("t/out") + victim), "overwritten?");
+}
+
+TEST_F(Hostile, LinksAreMadeOnlyWhenTheyStayInside) {
+  writeFile(path("outside/secret.txt"), "secret");
+  int count = extract({craft("d/target.txt", "t"), link("d/ok", "target.txt"), link("d/up", "../d/target.txt"),
+                       link("esc", "../outside/secret.txt"), link("abs", path("outside/secret.txt")),
+                       link("d/deep", "../../outside"), link("tricky", "d/../../outside"), link("slash", "..\\x")});
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(fs::read_symlink(path("t/out/d/ok")), "target.txt");
+  EXPECT_EQ(fileBytes(path("t/out/d/up")), "t");
+  for (const char* refused : {"esc", "abs", "d/deep", "tricky", "slash"}) {
+    EXPECT_FALSE(exists(path("t/out/") + refused)) << refused;
+    EXPECT_TRUE(lib.anyProblemContains(std::string(refused) + ": link to")) << refused;
+  }
+}
+
+// A link the archive made earlier is not followed by a later entry either.
+TEST_F(Hostile, LaterEntriesDoNotWriteThroughLinks) {
+  fs::create_directories(path("t/out/real"));
+  int count = extract({link("ln", "real"), craft("ln/x.txt", "through the link")});
+  EXPECT_EQ(count, 1);
+  EXPECT_FALSE(exists(path("t/out/real/x.txt")));
+  EXPECT_TRUE(lib.anyProblemContains("symbolic link"));
+}
+
+TEST_F(Hostile, ExistingLinksInTheTargetAreNotFollowed) {
+  writeFile(path("outside/victim.txt"), "victim");
+  fs::create_directory_symlink(path("outside"), path("t/out/sub"));
+  fs::create_symlink(path("outside/victim.txt"), path("t/out/f.txt"));
+  int count = extract({craft("sub/new.txt", "new"), craft("f.txt", "replaced")});
+  EXPECT_EQ(count, 1);
+  EXPECT_FALSE(exists(path("outside/new.txt")));
+  EXPECT_EQ(fileBytes(path("outside/victim.txt")), "victim");
+  EXPECT_FALSE(fs::is_symlink(path("t/out/f.txt")));  // the link itself was replaced
+  EXPECT_EQ(fileBytes(path("t/out/f.txt")), "replaced");
+}
+
+struct Damage {
+  const char* what;
+  CraftEntry (*make)();
+  const char* reported;
+};
+
+CraftEntry withCrc() {
+  CraftEntry e = craft("bad.txt", textData(5000));
+  e.crc = crcOf(e.data) ^ 1;
+  return e;
+}
+CraftEntry storedCrc() {
+  CraftEntry e = withCrc();
+  e.method = 0;
+  return e;
+}
+CraftEntry sizeSmaller() {
+  CraftEntry e = craft("bad.txt", textData(5000));
+  e.size = 100;
+  return e;
+}
+CraftEntry sizeLarger() {
+  CraftEntry e = craft("bad.txt", textData(5000));
+  e.size = 10000;
+  return e;
+}
+CraftEntry truncatedData() {
+  CraftEntry e = craft("bad.txt", textData(50000));
+  e.packed = rawDeflate(e.data).substr(0, 3000);
+  return e;
+}
+CraftEntry garbageData() {
+  CraftEntry e = craft("bad.txt", textData(5000));
+  e.packed = randomData(2000, 5);
+  return e;
+}
+CraftEntry storedShort() {
+  CraftEntry e = craft("bad.txt", textData(5000));
+  e.method = 0;
+  e.packed = e.data.substr(0, 4000);
+  return e;
+}
+CraftEntry bigLie() {
+  // 64 MiB of zeros that claim to be 1000 bytes: caught long before the end.
+  CraftEntry e = craft("bad.txt", std::string(64u << 20, '\0'));
+  e.size = 1000;
+  return e;
+}
+
+class DamagedMembers : public Hostile, public ::testing::WithParamInterface<Damage> {};
+
+TEST_P(DamagedMembers, ReportedByNameWithoutTouchingTheOldFile) {
+  const Damage& d = GetParam();
+  writeFile(path("t/out/bad.txt"), "precious");
+  EXPECT_EQ(extract({craft("good1.txt", "one"), d.make(), craft("good2.txt", "two")}), 2);
+  EXPECT_EQ(fileBytes(path("t/out/bad.txt")), "precious");
+  EXPECT_EQ(fileBytes(path("t/out/good2.txt")), "two");
+  ASSERT_EQ(lib.problems().size(), 1u) << ::testing::PrintToString(lib.problems());
+  EXPECT_EQ(lib.problems()[0].rfind("bad.txt: ", 0), 0u) << lib.problems()[0];
+  EXPECT_NE(lib.problems()[0].find(d.reported), std::string::npos) << lib.problems()[0];
+  fs::remove(path("t/out/bad.txt"));
+  EXPECT_EQ(extract({d.make()}), 0);
+  EXPECT_FALSE(exists(path("t/out/bad.txt")));
+  EXPECT_TRUE(leftovers(tmp.path()).empty());
+  EXPECT_EQ(extract({d.make()}, true, true), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, DamagedMembers,
+    ::testing::Values(Damage{"crc", withCrc, "CRC error"}, Damage{"stored crc", storedCrc, "CRC error"},
+                      Damage{"size smaller", sizeSmaller, "larger than its recorded size"},
+                      Damage{"size larger", sizeLarger, "shorter than its recorded size"},
+                      Damage{"truncated", truncatedData, "damaged compressed data"},
+                      Damage{"garbage", garbageData, "damaged compressed data"},
+                      Damage{"stored short", storedShort, "recorded size differ"},
+                      Damage{"big lie", bigLie, "larger than its recorded size"}),
+    [](const auto& info) {
+      std::string n = info.param.what;
+      std::replace(n.begin(), n.end(), ' ', '_');
+      return n;
+    });
+
+TEST_F(Hostile, UnsupportedMethodsAreReportedPerEntry) {
+  CraftEntry bz = craft("bz.bin", "x"), lz = craft("lzma.bin", "y"), aes = craft("aes.bin", "z");
+  bz.method = 12;
+  lz.method = 14;
+  aes.method = 99;
+  aes.flags = 1;
+  EXPECT_EQ(extract({bz, craft("plain.txt", "plain"), lz, aes}), 1);
+  EXPECT_EQ(fileBytes(path("t/out/plain.txt")), "plain");
+  EXPECT_TRUE(lib.anyProblemContains("bz.bin: compression method 12 (bzip2) not supported"));
+  EXPECT_TRUE(lib.anyProblemContains("lzma.bin: compression method 14 (LZMA) not supported"));
+  EXPECT_TRUE(lib.anyProblemContains("aes.bin: encryption method not supported"));
+  EXPECT_EQ(readTree(path("t/out")).size(), 1u);
+}
+
+TEST_F(Hostile, PasswordsMissingOrWrongLeaveNoFile) {
+  writeFile(path("secret.txt"), textData(20000));
+  AddRequest r;
+  r.archive = path("t/a.zip");
+  r.specs = {"secret.txt"};
+  r.folder = tmp.path();
+  r.password = "right";
+  r.encrypt = true;
+  ASSERT_EQ(lib.add(r), 1);
+  ExtractRequest x;
+  x.archive = path("t/a.zip");
+  x.folder = path("t/out");
+  EXPECT_EQ(lib.extract(x), 0);
+  EXPECT_TRUE(lib.anyProblemContains("secret.txt: password required"));
+  x.password = "wrong";
+  EXPECT_EQ(lib.extract(x), 0);
+  EXPECT_TRUE(lib.anyProblemContains("password"));
+  EXPECT_TRUE(readTree(path("t/out")).empty());
+  x.password = "right";
+  EXPECT_EQ(lib.extract(x), 1);
+  EXPECT_EQ(fileBytes(path("t/out/secret.txt")), textData(20000));
+}
+
+TEST_F(Hostile, OverlappingMembersAreRefused) {
+  std::string data = textData(100000);
+  CraftEntry first = craft("first.txt", data);
+  CraftEntry twin = craft("twin.txt", data);
+  twin.offset = 0;  // the same local header as first.txt
+  EXPECT_EQ(extract({first, twin}), 1);
+  EXPECT_TRUE(lib.anyProblemContains("twin.txt: overlaps another member"));
+}
+
+long rssKiB() {
+  long pages = 0, resident = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Runs fn in a child process; returns the child's peak resident size in KiB
+// above what it started with, and its exit status in status.
+template <typename Fn>
+long peakGrowthKiB(Fn fn, int& status) {
+  long base = rssKiB();
+  pid_t pid = ::fork();
+  if (pid == 0) ::_exit(fn());
+  struct rusage ru {};
+  ::wait4(pid, &status, 0, &ru);
+  status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return ru.ru_maxrss - base;
+}
+
+// size zero bytes, deflated in pieces (never whole in memory).
+CraftEntry zeroBomb(std::uint64_t size) {
+  CraftEntry e = craft("zeros.bin", "");
+  std::string zeros(1u << 20, '\0'), out(1u << 20, '\0');
+  z_stream z{};
+  deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  std::string packed;
+  std::uint32_t crc = 0;
+  for (std::uint64_t done = 0; done < size; done += zeros.size()) {
+    z.next_in = reinterpret_cast<Bytef*>(zeros.data());
+    z.avail_in = static_cast<uInt>(zeros.size());
+    crc = static_cast<std::uint32_t>(crc32(crc, z.next_in, z.avail_in));
+    bool last = done + zeros.size() >= size;
+    do {
+      z.next_out = reinterpret_cast<Bytef*>(out.data());
+      z.avail_out = static_cast<uInt>(out.size());
+      deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+      packed.append(out.data(), out.size() - z.avail_out);
+    } while (z.avail_out == 0);
+  }
+  deflateEnd(&z);
+  e.packed = packed;
+  e.size = static_cast<std::uint32_t>(size);
+  e.crc = crc;
+  return e;
+}
+
+// A member expanding a thousandfold is tested in bounded memory (the member's
+// recorded size is far above what members are inflated whole at).
+TEST_F(Hostile, HugeExpansionKeepsMemoryBounded) {
+  writeFile(path("t/a.zip"), buildZip({zeroBomb(1000u << 20)}));
+  std::vector<std::string> archives = {path("t/a.zip")};
+  std::string data = testsupport::testDataFolder();
+  if (!data.empty()) archives.push_back(data + "/zip/bomb_deflate_1GiB.zip");
+  for (const std::string& archive : archives) {
+    int status = -1;
+    long growth = peakGrowthKiB(
+        [&] {
+          ExtractRequest x;
+          x.archive = archive;
+          x.test = true;
+          return lib.extract(x);
+        },
+        status);
+    EXPECT_EQ(status, 1) << archive;
+    EXPECT_LT(growth, 100 * 1024) << archive << ": KiB more at peak";
+  }
+}
+
+// Cut or scrambled archives give errors, never a crash (and AddressSanitizer
+// builds check every read).
+TEST_F(Hostile, TruncatedAndScrambledArchivesFailCleanly) {
+  std::vector<CraftEntry> entries = {craft("a.txt", textData(30000)), craft("b/c.bin", randomData(3000)),
+                                     link("l", "a.txt")};
+  std::string archive = buildZip(entries);
+  for (std::size_t cut : {std::size_t{0}, std::size_t{10}, std::size_t{100}, archive.size() / 2, archive.size() - 60,
+                          archive.size() - 23, archive.size() - 1}) {
+    writeFile(path("t/a.zip"), archive.substr(0, cut));
+    ExtractRequest x;
+    x.archive = path("t/a.zip");
+    x.test = true;
+    EXPECT_LT(lib.extract(x), 3) << cut;
+    EXPECT_FALSE(lib.problems().empty()) << cut;
+  }
+  std::mt19937 rng(42);
+  for (int round = 0; round < 300; ++round) {
+    std::string mangled = archive;
+    for (int k = 0; k < 1 + round % 8; ++k) mangled[rng() % mangled.size()] = static_cast<char>(rng());
+    writeFile(path("t/a.zip"), mangled);
+    ExtractRequest x;
+    x.archive = path("t/a.zip");
+    x.folder = path("t/out");
+    x.overwrite = true;
+    lib.extract(x);
+  }
+  EXPECT_TRUE(leftovers(tmp.path()).empty());
+  auto outside = outsideTarget();
+  outside.erase("t/out/");
+  outside.erase("t/a.zip");
+  EXPECT_EQ(outside, (std::map<std::string, std::string>{{"outside/", ""}, {"t/", ""}}));
+}
+
+}  // namespace
+}  // namespace ziptest
