@@ -68,7 +68,7 @@ void TSortGrid::setCells(int ACol, int ARow, const QString& Text) {
   const auto c = static_cast<std::size_t>(ACol);
   if (c >= cells.size()) {
     if (Text.isEmpty()) return;
-    cells.resize(static_cast<std::size_t>(colCount_));
+    cells.resize(rowCapacityFor(c));
   }
   cells[c] = Text;
   if (editorCell_.row == ARow && editorCell_.col == ACol) syncEditorFromCell();
@@ -87,7 +87,7 @@ void TSortGrid::setObjects(int ACol, int ARow, void* Object) {
   const auto c = static_cast<std::size_t>(ACol);
   if (c >= objects.size()) {
     if (!Object) return;
-    objects.resize(static_cast<std::size_t>(colCount_), nullptr);
+    objects.resize(rowCapacityFor(c), nullptr);
   }
   objects[c] = Object;
 }
@@ -119,6 +119,14 @@ void TSortGrid::setCols(int ACol, const QStringList& Texts) {
 }
 
 void TSortGrid::clearRow(GridRow& r) { r = GridRow{}; }
+
+// A row's vectors hold every column of a grid of usual width at once (one
+// allocation per row), but of a very wide grid only up to the last cell written, so
+// one long line in a loaded file does not widen every row's storage.
+std::size_t TSortGrid::rowCapacityFor(std::size_t col) const {
+  constexpr int kWholeRow = 64;
+  return colCount_ <= kWholeRow ? static_cast<std::size_t>(colCount_) : col + 1;
+}
 
 // ---- Size -------------------------------------------------------------------------
 
@@ -381,14 +389,15 @@ void TSortGrid::moveColData(int from, int to) {
     else
       std::rotate(first + to, first + from, first + from + 1);
   };
-  const auto n = static_cast<std::size_t>(colCount_);
+  // A row stores no cells past its last written one; it needs the moved range.
+  const auto needed = static_cast<std::size_t>(std::max(from, to)) + 1;
   for (GridRow& r : rows_) {
     if (!r.cells.empty()) {
-      r.cells.resize(n);
+      if (r.cells.size() < needed) r.cells.resize(needed);
       rotate(r.cells);
     }
     if (!r.objects.empty()) {
-      r.objects.resize(n, nullptr);
+      if (r.objects.size() < needed) r.objects.resize(needed, nullptr);
       rotate(r.objects);
     }
   }

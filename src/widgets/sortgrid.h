@@ -335,6 +335,7 @@ class TSortGrid : public QAbstractScrollArea {
   // Store (sortgrid.cpp)
   void changeSize(int newCols, int newRows);
   void clearRow(GridRow& r);
+  std::size_t rowCapacityFor(std::size_t col) const;
   void moveRowData(int from, int to);
   void moveColData(int from, int to);
   void adjustAfterMove(Axis axis, int from, int to);

@@ -184,7 +184,7 @@ void TSortGrid::editorTextEdited(const QString& text) {
   if (text != Cells(editorCell_.col, editorCell_.row)) modified_ = true;
   auto& cells = rows_[static_cast<std::size_t>(editorCell_.row)].cells;
   const auto c = static_cast<std::size_t>(editorCell_.col);
-  if (c >= cells.size()) cells.resize(static_cast<std::size_t>(colCount_));
+  if (c >= cells.size()) cells.resize(rowCapacityFor(c));
   cells[c] = text;
   invalidate();
 }

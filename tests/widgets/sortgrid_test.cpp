@@ -92,6 +92,29 @@ TEST(SortGridStore, RowsAndColumnsAsListsWithObjects) {
   EXPECT_EQ(g.ColCount(), 3);
 }
 
+// Rows of a very wide grid keep only the cells up to the last written one; moving
+// and inserting columns must still reach every cell.
+TEST(SortGridStore, WideGridsKeepTheirCellsThroughColumnMoves) {
+  TSortGrid g;
+  g.setColCount(500);
+  g.setRowCount(3);
+  g.setCells(3, 1, "near");
+  g.setCells(499, 2, "far");
+  int tag = 0;
+  g.setObjects(450, 1, &tag);
+  g.MoveColumn(499, 0);
+  EXPECT_EQ(g.Cells(0, 2), "far");
+  EXPECT_EQ(g.Cells(4, 1), "near");
+  EXPECT_EQ(g.Objects(451, 1), &tag);
+  g.InsertColumn(2);
+  EXPECT_EQ(g.Cells(5, 1), "near");
+  EXPECT_EQ(g.Cells(0, 2), "far");
+  g.DeleteColumn(0);
+  EXPECT_EQ(g.Cells(0, 2), "");
+  EXPECT_EQ(g.Cells(4, 1), "near");
+  EXPECT_EQ(g.Objects(451, 1), &tag);
+}
+
 TEST(SortGridRows, InsertMakesTheNewRowCurrentAndReports) {
   TSortGrid g;
   fill(g, {{"n"}, {"a"}, {"b"}, {"c"}});
