@@ -13,7 +13,7 @@ done
 xvfb-run -a -s "-screen 0 800x600x24" bash -c '
   printf "RandomPlacement\nUsePPosition \"on\"\nNoGrabServer\n" > /tmp/kv-twmrc
   twm -f /tmp/kv-twmrc >/dev/null 2>&1 & sleep 1
-  build/bin/kelvory "$@" & pid=$!
+  ${KV_BIN_DIR:-build/bin}/kelvory "$@" & pid=$!
   sleep "${KV_SHOT_DELAY:-3}"
   xwd -root -silent | convert xwd:- -crop 640x480+0+0 "'"$out"'"
   kill $pid' _ "$@"
