@@ -90,13 +90,15 @@ bool ArchiveWriter::copyPiece(int fd, std::uint64_t at, std::size_t size) {
 }
 
 std::string localHeaderFor(const CentralRecord& r, const std::string& localExtra, bool zip64) {
-  std::string extra = localExtra;
+  // The ZIP64 field goes first: its sizes are patched in at a fixed place once known.
+  std::string extra;
   if (zip64) {
     put16(extra, kExtraZip64);
     put16(extra, 16);
     put64(extra, r.uncompressedSize);
     put64(extra, r.compressedSize);
   }
+  extra += localExtra;
   std::string h;
   h.reserve(kLocalHeaderSize + r.name.size() + extra.size());
   put32(h, kLocalHeaderSig);

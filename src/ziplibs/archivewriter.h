@@ -93,7 +93,8 @@ bool ArchiveWriter::copyFrom(int fd, std::uint64_t at, std::uint64_t size, Progr
   return true;
 }
 
-// Local header bytes for a new member (name and extra included).
+// Local header bytes for a new member (name and extra included). With zip64 the
+// header holds a ZIP64 field first, at kLocalHeaderSize + name length.
 std::string localHeaderFor(const CentralRecord& r, const std::string& localExtra, bool zip64);
 
 // The central header's extra field with a ZIP64 field for whichever of size,

@@ -28,6 +28,9 @@ class Codec {
   // Compresses in[0..size) into out (replaced) as one complete deflate stream.
   // False only when memory runs out.
   bool deflateWhole(int level, const unsigned char* in, std::size_t size, std::string& out);
+  // The same into the worker's output buffer; returns its address and sets packed
+  // to the compressed size (valid until the next call); null when memory runs out.
+  const unsigned char* deflateInto(int level, const unsigned char* in, std::size_t size, std::size_t& packed);
   // Compresses one chunk of a member; unless last, the result ends joinable (see
   // above). False with error when the chunk cannot be made joinable.
   bool deflateChunk(int level, const unsigned char* in, std::size_t size, bool last, std::string& out,
@@ -35,9 +38,31 @@ class Codec {
 
   libdeflate_decompressor* decompressor();
 
+  // Buffers of at least size bytes kept for this worker's next jobs, so that big
+  // members do not cost fresh, zero-filled memory each time. Contents undefined.
+  unsigned char* inBuffer(std::size_t size) { return in_.get(size); }
+  unsigned char* outBuffer(std::size_t size) { return out_.get(size); }
+
  private:
+  // Big buffers are mapped in 2 MiB steps with transparent huge pages asked for:
+  // first touches of a multi-megabyte buffer then cost a few faults, not thousands.
+  class Buffer {
+   public:
+    Buffer() = default;
+    ~Buffer();
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    unsigned char* get(std::size_t size);
+
+   private:
+    void release();
+    unsigned char* data_ = nullptr;
+    std::size_t capacity_ = 0;
+    bool mapped_ = false;
+  };
   libdeflate_compressor* compressor(int level);
 
+  Buffer in_, out_;
   libdeflate_compressor* compressors_[13] = {};
   libdeflate_decompressor* decompressor_ = nullptr;
   std::vector<unsigned char> scratch_;

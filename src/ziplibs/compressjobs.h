@@ -52,7 +52,8 @@ class CompressJob : public Job {
   void run(unsigned worker) override;
 
  private:
-  bool readInput(std::string& in);
+  // The input, in the worker's buffer (or memory); null with error on failure.
+  const unsigned char* readInput(Codec& codec);
 };
 
 }  // namespace ziplibs

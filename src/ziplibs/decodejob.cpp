@@ -24,10 +24,6 @@ constexpr std::size_t kMaxLinkTarget = 4096;  // PATH_MAX: no longer target is v
 
 }  // namespace
 
-std::uint64_t DecodeTuning::costOf(const ZipEntry& e) const {
-  return whole(e) ? e.compressedSize + e.uncompressedSize : 2 * piece;
-}
-
 bool DecodeJob::fail(std::uint32_t c, const std::string& text) {
   if (code == 0) {
     code = c;
@@ -38,16 +34,15 @@ bool DecodeJob::fail(std::uint32_t c, const std::string& text) {
 
 bool DecodeJob::openSink() {
   if (sink != kFile) return true;
-  UniqueFd fd = createTempFile(dir, tempName);
-  if (!fd.valid()) return fail(errno == ENOSPC ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE, "cannot create: " + errorText(errno));
-  fd_ = fd.release();
+  if (!file.create(dir, mode))
+    return fail(errno == ENOSPC ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE, "cannot create: " + errorText(errno));
   return true;
 }
 
 bool DecodeJob::put(const unsigned char* data, std::size_t size) {
   crc_ = libdeflate_crc32(crc_, data, size);
   written_ += size;
-  if (sink == kFile && !writeAll(fd_, data, size))
+  if (sink == kFile && !writeAll(file.fd(), data, size))
     return fail(errno == ENOSPC ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE, "cannot write: " + errorText(errno));
   if (sink == kMemory) {
     if (memory.size() + size > kMaxLinkTarget) return fail(ZIPLIB_E_CRC, "link target too long");
@@ -69,20 +64,19 @@ void DecodeJob::advance(std::uint64_t bytes) {
 bool DecodeJob::closeSink() {
   if (sink != kFile) return true;
   bool ok = true;
-  if (mode != 0600 && ::fchmod(fd_, mode) != 0) ok = fail(ZIPLIB_E_WRITE, "cannot set permissions: " + errorText(errno));
+  // The file was made with mode; the umask may have taken bits away.
+  struct stat st {};
+  if (::fstat(file.fd(), &st) == 0 && (st.st_mode & 07777) != mode && ::fchmod(file.fd(), mode) != 0)
+    ok = fail(ZIPLIB_E_WRITE, "cannot set permissions: " + errorText(errno));
   struct timespec times[2] = {{0, UTIME_OMIT}, {mtime, 0}};
-  if (ok && ::futimens(fd_, times) != 0) ok = fail(ZIPLIB_E_WRITE, "cannot set the time: " + errorText(errno));
-  if (::close(fd_) != 0 && ok) ok = fail(ZIPLIB_E_WRITE, "cannot write: " + errorText(errno));
-  fd_ = -1;
+  if (ok && ::futimens(file.fd(), times) != 0) ok = fail(ZIPLIB_E_WRITE, "cannot set the time: " + errorText(errno));
+  if (ok && !file.finish()) ok = fail(ZIPLIB_E_WRITE, "cannot write: " + errorText(errno));
   if (!ok) dropSink();
   return ok;
 }
 
 void DecodeJob::dropSink() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  if (!tempName.empty()) ::unlinkat(dir, tempName.c_str(), 0);
-  tempName.clear();
+  file.discard();
   memory.clear();
 }
 
@@ -94,14 +88,15 @@ bool DecodeJob::readPiece(std::uint64_t at, unsigned char* buf, std::size_t size
   return true;
 }
 
-bool DecodeJob::copyStored(std::uint64_t at, std::uint64_t size) {
+bool DecodeJob::copyStored(unsigned worker, std::uint64_t at, std::uint64_t size) {
   // Stored member: its packed size is its size.
   if (size != entry->uncompressedSize) return fail(ZIPLIB_E_CRC, "stored data and recorded size differ");
-  std::vector<unsigned char> buf(static_cast<std::size_t>(std::min<std::uint64_t>(tuning->piece, size)));
+  const std::size_t piece = static_cast<std::size_t>(std::max(tuning->piece, tuning->wholeIn));
+  unsigned char* buf = (*codecs)[worker].inBuffer(piece);
   while (size > 0) {
     if (pool->cancelled()) return fail(ZIPLIB_E_CANCELLED, "cancelled");
-    std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buf.size(), size));
-    if (!readPiece(at, buf.data(), n) || !put(buf.data(), n)) return false;
+    std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(piece, size));
+    if (!readPiece(at, buf, n) || !put(buf, n)) return false;
     at += n;
     size -= n;
   }
@@ -109,24 +104,27 @@ bool DecodeJob::copyStored(std::uint64_t at, std::uint64_t size) {
 }
 
 bool DecodeJob::inflateWhole(unsigned worker, std::uint64_t at, std::uint64_t size) {
-  std::vector<unsigned char> in(static_cast<std::size_t>(size));
-  if (!readPiece(at, in.data(), in.size())) return false;
-  std::vector<unsigned char> out(static_cast<std::size_t>(entry->uncompressedSize) + 1);
+  Codec& codec = (*codecs)[worker];
+  unsigned char* in = codec.inBuffer(static_cast<std::size_t>(size));
+  if (!readPiece(at, in, static_cast<std::size_t>(size))) return false;
+  // Output room: the recorded size; pages the data does not reach are never touched.
+  const std::size_t room = static_cast<std::size_t>(entry->uncompressedSize);
+  unsigned char* out = codec.outBuffer(room);
   std::size_t used = 0, produced = 0;
-  libdeflate_result r = libdeflate_deflate_decompress_ex((*codecs)[worker].decompressor(), in.data(), in.size(),
-                                                         out.data(), static_cast<std::size_t>(entry->uncompressedSize),
-                                                         &used, &produced);
+  libdeflate_result r = libdeflate_deflate_decompress_ex(codec.decompressor(), in, static_cast<std::size_t>(size), out,
+                                                         room, &used, &produced);
   if (r == LIBDEFLATE_INSUFFICIENT_SPACE) return fail(ZIPLIB_E_CRC, "the data is larger than its recorded size");
   if (r != LIBDEFLATE_SUCCESS)
     return fail(ZIPLIB_E_CRC, crypto_ ? "damaged compressed data (wrong password?)" : "damaged compressed data");
-  std::vector<unsigned char>().swap(in);
-  return put(out.data(), produced);
+  return put(out, produced);
 }
 
-bool DecodeJob::inflateStream(std::uint64_t at, std::uint64_t size) {
+bool DecodeJob::inflateStream(unsigned worker, std::uint64_t at, std::uint64_t size) {
   z_stream z{};
   if (inflateInit2(&z, -15) != Z_OK) return fail(ZIPLIB_E_MEMORY, "out of memory");
-  std::vector<unsigned char> in(static_cast<std::size_t>(tuning->piece)), out(static_cast<std::size_t>(tuning->piece));
+  const std::size_t piece = static_cast<std::size_t>(tuning->piece);
+  unsigned char* in = (*codecs)[worker].inBuffer(piece);
+  unsigned char* out = (*codecs)[worker].outBuffer(piece);
   bool ok = true;
   for (;;) {
     if (pool->cancelled()) {
@@ -134,26 +132,26 @@ bool DecodeJob::inflateStream(std::uint64_t at, std::uint64_t size) {
       break;
     }
     if (z.avail_in == 0 && size > 0) {
-      std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(in.size(), size));
-      if (!readPiece(at, in.data(), n)) {
+      std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(piece, size));
+      if (!readPiece(at, in, n)) {
         ok = false;
         break;
       }
       at += n;
       size -= n;
-      z.next_in = in.data();
+      z.next_in = in;
       z.avail_in = static_cast<uInt>(n);
     }
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
+    z.next_out = out;
+    z.avail_out = static_cast<uInt>(piece);
     int ret = inflate(&z, Z_NO_FLUSH);
-    std::size_t produced = out.size() - z.avail_out;
+    std::size_t produced = piece - z.avail_out;
     // Never more than the recorded size: a lying size cannot make us write on.
     if (written_ + produced > entry->uncompressedSize) {
       ok = fail(ZIPLIB_E_CRC, "the data is larger than its recorded size");
       break;
     }
-    if (produced && !put(out.data(), produced)) {
+    if (produced && !put(out, produced)) {
       ok = false;
       break;
     }
@@ -199,9 +197,9 @@ void DecodeJob::run(unsigned worker) {
     size -= sizeof header;
   }
   if (!openSink()) return;
-  bool ok = entry->method == kMethodStore ? copyStored(at, size)
+  bool ok = entry->method == kMethodStore ? copyStored(worker, at, size)
             : tuning->whole(*entry)       ? inflateWhole(worker, at, size)
-                                          : inflateStream(at, size);
+                                          : inflateStream(worker, at, size);
   if (ok && written_ != entry->uncompressedSize) ok = fail(ZIPLIB_E_CRC, "the data is shorter than its recorded size");
   if (ok && crc_ != entry->crc) {
     char buf[96];

@@ -13,21 +13,21 @@
 #include <vector>
 
 #include "ziplibs/codec.h"
+#include "ziplibs/outputtree.h"
 #include "ziplibs/workerpool.h"
 #include "ziplibs/zipdirectory.h"
 
 namespace ziplibs {
 
+// Memory: each worker keeps one input and one output buffer, of at most
+// max(wholeIn, piece) and max(wholeOut, piece) bytes; jobs waiting hold none.
 struct DecodeTuning {
-  std::uint64_t wholeIn = 32u << 20;   // members inflated whole: at most this much packed data
-  std::uint64_t wholeOut = 64u << 20;  // ... and this much output
+  std::uint64_t wholeIn = 16u << 20;   // members inflated whole: at most this much packed data
+  std::uint64_t wholeOut = 48u << 20;  // ... and this much output
   std::uint64_t piece = 256u << 10;    // streaming buffer size
-  std::uint64_t budgetBytes = 128u << 20;  // buffers of all jobs in flight
-  unsigned maxJobs = 64;
-  unsigned threads = 0;  // 0: one per processor
+  unsigned maxJobs = 64;               // jobs submitted and not yet finished
+  unsigned threads = 0;                // 0: one per processor
 
-  // Memory a member's job holds at most.
-  std::uint64_t costOf(const ZipEntry& e) const;
   bool whole(const ZipEntry& e) const {
     return e.method == 8 && e.compressedSize <= wholeIn && e.uncompressedSize <= wholeOut;
   }
@@ -52,7 +52,7 @@ class DecodeJob : public Job {
 
   // Outputs (error and code set on failure).
   std::uint32_t code = 0;
-  std::string tempName;  // kFile: the finished temporary file in dir
+  PendingFile file;      // kFile: the finished file, waiting for its name
   std::string memory;    // kMemory: the member's data
 
   void run(unsigned worker) override;
@@ -63,14 +63,13 @@ class DecodeJob : public Job {
   bool put(const unsigned char* data, std::size_t size);
   bool closeSink();
   void dropSink();
-  bool copyStored(std::uint64_t at, std::uint64_t size);
+  bool copyStored(unsigned worker, std::uint64_t at, std::uint64_t size);
   bool inflateWhole(unsigned worker, std::uint64_t at, std::uint64_t size);
-  bool inflateStream(std::uint64_t at, std::uint64_t size);
+  bool inflateStream(unsigned worker, std::uint64_t at, std::uint64_t size);
   bool readPiece(std::uint64_t at, unsigned char* buf, std::size_t size);
   void advance(std::uint64_t bytes);
 
   class ZipCrypto* crypto_ = nullptr;
-  int fd_ = -1;
   std::uint32_t crc_ = 0;
   std::uint64_t written_ = 0;
   std::uint64_t sinceNotify_ = 0;

@@ -18,7 +18,7 @@ namespace ziplibs {
 
 namespace {
 
-constexpr std::size_t kMaxTasks = 512;  // planned entries waiting (each may hold a folder descriptor)
+constexpr std::size_t kMaxTasks = 256;  // planned entries waiting (each may hold a folder descriptor)
 
 const char* methodName(std::uint16_t m) {
   switch (m) {
@@ -183,8 +183,7 @@ bool Extractor::planOutput(Task& t, const ZipEntry& e, bool) {
 void Extractor::submitMore() {
   while (nextPlan_ < selected_.size() && tasks_.size() < kMaxTasks && pendingLinks_ == 0) {
     const ZipEntry& e = dir_.entries[selected_[nextPlan_]];
-    std::uint64_t cost = tuning_.costOf(e);
-    if (inflightJobs_ > 0 && (inflightBytes_ + cost > tuning_.budgetBytes || inflightJobs_ >= tuning_.maxJobs)) return;
+    if (inflightJobs_ >= tuning_.maxJobs) return;
     Task& t = tasks_.emplace_back();
     t.entry = selected_[nextPlan_++];
     plan(t);
@@ -203,8 +202,6 @@ void Extractor::submitMore() {
     job->mode = modeFor(e, false);
     job->mtime = e.modTime();
     t.job = job;
-    t.cost = cost;
-    inflightBytes_ += cost;
     ++inflightJobs_;
     pool_->submit(job);
   }
@@ -258,7 +255,6 @@ bool Extractor::finish(Task& t) {
   if (ok && t.code != 0 && !t.message.empty()) reporter_.message(t.code, e.name + ": " + t.message);
   if (ok) ++count_;
   if (t.action == Action::kDecode && t.link && !opts_.test) --pendingLinks_;
-  inflightBytes_ -= t.cost;
   if (t.job) --inflightJobs_;
   return reporter_.fileEnd();
 }
@@ -269,15 +265,13 @@ bool Extractor::commit(Task& t, const ZipEntry& e) {
   if (t.link) return commitLink(t, e);
   const std::string& name = t.parts.back();
   std::string shown = joinParts(t.parts, t.parts.size());
-  if (!renameIntoPlace(t.dir.get(), job.tempName, name, t.replace)) {
+  if (!job.file.publish(name, t.replace)) {
     int err = errno;
-    ::unlinkat(t.dir.get(), job.tempName.c_str(), 0);
-    job.tempName.clear();
+    job.file.discard();
     if (err == EEXIST) return reporter_.info("  exists, not overwritten: " + e.name) && false;
     reporter_.message(ZIPLIB_E_WRITE, e.name + ": cannot put the file in place: " + errorText(err));
     return false;
   }
-  job.tempName.clear();
   reporter_.info((e.method == kMethodStore ? " extracting: " : "  inflating: ") + shown);
   return true;
 }
@@ -291,8 +285,7 @@ bool Extractor::commitLink(Task& t, const ZipEntry& e) {
   }
   std::string tmp;
   for (int attempt = 0; attempt < 32 && tmp.empty(); ++attempt) {
-    std::string candidate = ".kvlnk-" + std::to_string(::getpid()) + "-" + std::to_string(t.entry) + "-" +
-                            std::to_string(attempt);
+    std::string candidate = temporaryName();
     if (::symlinkat(target.c_str(), t.dir.get(), candidate.c_str()) == 0) tmp = candidate;
     else if (errno != EEXIST) break;
   }
@@ -316,7 +309,7 @@ bool Extractor::commitLink(Task& t, const ZipEntry& e) {
 void Extractor::cleanUp() {
   pool_.reset();  // waits for running jobs
   for (Task& t : tasks_)
-    if (t.job && !t.job->tempName.empty()) ::unlinkat(t.dir.get(), t.job->tempName.c_str(), 0);
+    if (t.job) t.job->file.discard();  // files decoded but never put in place
   tasks_.clear();
 }
 

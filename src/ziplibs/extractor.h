@@ -47,7 +47,6 @@ class Extractor {
     std::vector<std::string> parts;
     UniqueFd dir;
     std::shared_ptr<DecodeJob> job;
-    std::uint64_t cost = 0;
     std::uint64_t reported = 0;
   };
 
@@ -74,7 +73,6 @@ class Extractor {
   std::unique_ptr<WorkerPool> pool_;
   std::deque<Task> tasks_;     // planned and not yet finished, in order
   std::size_t nextPlan_ = 0;   // into selected_
-  std::uint64_t inflightBytes_ = 0;
   unsigned inflightJobs_ = 0;
   unsigned pendingLinks_ = 0;  // links planned and not yet in place
   mode_t umask_ = 022;

@@ -54,6 +54,9 @@ bool readAddBlock(const void* params, AddOptions& o, std::string& error) {
   // block's mark is read first; the old block is at least as long there.
   const auto* fresh = static_cast<const ZipExecParams*>(params);
   const auto* old = static_cast<const ZipExecParamsOld*>(params);
+  // The fields in front of the layouts' difference are the same in both: the
+  // callback is known even for a block that is not understood.
+  o.cb = {fresh->Callback, fresh->Handle, fresh->Caller, fresh->Verbose != 0, fresh->Trace != 0};
   if (fresh->Mark == ZIPLIB_BLOCK_MARK) {
     readAddCommon(*fresh, o);
     for (std::uint32_t i = 0; fresh->FileRecords && i < fresh->SpecCount; ++i) addSpec(o.specs, fresh->FileRecords[i].Spec);
@@ -78,6 +81,7 @@ bool readExtractBlock(const void* params, ExtractOptions& o, std::string& error)
   }
   const auto* fresh = static_cast<const UnzExecParams*>(params);
   const auto* old = static_cast<const UnzExecParamsOld*>(params);
+  o.cb = {fresh->Callback, fresh->Handle, fresh->Caller, fresh->Verbose != 0, fresh->Trace != 0};
   if (fresh->Mark == ZIPLIB_BLOCK_MARK) {
     readExtractCommon(*fresh, o);
     for (std::uint32_t i = 0; fresh->FileRecords && i < fresh->SpecCount; ++i)

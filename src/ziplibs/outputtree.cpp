@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 
@@ -80,21 +81,80 @@ void OutputTree::finishFolders() {
   folders_.clear();
 }
 
-UniqueFd createTempFile(int dir, std::string& name) {
-  for (int attempt = 0; attempt < 32; ++attempt) {
-    unsigned char b[6] = {};
-    if (::getrandom(b, sizeof b, 0) != static_cast<ssize_t>(sizeof b))
-      for (unsigned i = 0; i < sizeof b; ++i) b[i] = static_cast<unsigned char>(attempt * 31 + i * 7 + ::getpid());
-    char buf[32];
-    std::snprintf(buf, sizeof buf, ".kvtmp-%02x%02x%02x%02x%02x%02x", b[0], b[1], b[2], b[3], b[4], b[5]);
-    int fd = sysio::openat(dir, buf, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      name = buf;
-      return UniqueFd(fd);
-    }
-    if (errno != EEXIST) break;
+std::string temporaryName() {
+  unsigned char b[6] = {};
+  if (::getrandom(b, sizeof b, 0) != static_cast<ssize_t>(sizeof b)) {
+    static std::atomic<unsigned> counter{0};
+    unsigned n = counter.fetch_add(1) ^ static_cast<unsigned>(::getpid());
+    for (unsigned i = 0; i < sizeof b; ++i) b[i] = static_cast<unsigned char>(n >> (i * 5));
   }
-  return UniqueFd();
+  char buf[32];
+  std::snprintf(buf, sizeof buf, ".kvtmp-%02x%02x%02x%02x%02x%02x", b[0], b[1], b[2], b[3], b[4], b[5]);
+  return buf;
+}
+
+bool PendingFile::create(int dir, mode_t mode) {
+  discard();
+  dir_ = dir;
+  int fd = sysio::openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  if (fd >= 0) {
+    fd_.reset(fd);
+    return true;
+  }
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+  for (int attempt = 0; attempt < 32; ++attempt) {
+    std::string name = temporaryName();
+    fd = sysio::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0) {
+      fd_.reset(fd);
+      tempName_ = name;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+bool PendingFile::finish() {
+  if (tempName_.empty()) return true;  // unnamed: stays open until published
+  return ::close(fd_.release()) == 0;
+}
+
+bool PendingFile::publish(const std::string& name, bool replace) {
+  if (!tempName_.empty()) {
+    if (!renameIntoPlace(dir_, tempName_, name, replace)) return false;
+    tempName_.clear();
+    return true;
+  }
+  std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+  if (::linkat(AT_FDCWD, self.c_str(), dir_, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    fd_.reset();
+    return true;
+  }
+  if (errno != EEXIST || !replace) return false;
+  // Replacing: a temporary name first, then an atomic rename over the old file.
+  for (int attempt = 0; attempt < 32; ++attempt) {
+    std::string tmp = temporaryName();
+    if (::linkat(AT_FDCWD, self.c_str(), dir_, tmp.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    if (::renameat(dir_, tmp.c_str(), dir_, name.c_str()) != 0) {
+      int err = errno;
+      ::unlinkat(dir_, tmp.c_str(), 0);
+      errno = err;
+      return false;
+    }
+    fd_.reset();
+    return true;
+  }
+  return false;
+}
+
+void PendingFile::discard() {
+  fd_.reset();
+  if (!tempName_.empty()) ::unlinkat(dir_, tempName_.c_str(), 0);
+  tempName_.clear();
 }
 
 bool renameIntoPlace(int dir, const std::string& tmp, const std::string& name, bool replace) {

@@ -44,9 +44,38 @@ class OutputTree {
   std::vector<Folder> folders_;
 };
 
-// A new, uniquely named, empty file in folder dir opened for writing (mode 0600);
-// its name goes to name. Invalid descriptor with errno set on failure.
-UniqueFd createTempFile(int dir, std::string& name);
+// A file being extracted, nameless until its data checked out: created unnamed
+// in its folder where the file system can (O_TMPFILE), else under a unique
+// temporary name, and given its real name by publish(). Discarded (closed and,
+// when named, removed) unless published.
+class PendingFile {
+ public:
+  PendingFile() = default;
+  ~PendingFile() { discard(); }
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  // Creates the file in folder dir (kept open by the caller until the file is
+  // published or discarded) with permissions mode. False with errno set.
+  bool create(int dir, mode_t mode);
+  int fd() const { return fd_.get(); }
+  // Flushes nothing, but reports a failing close of a named file (NFS reports
+  // write errors there). False with errno set.
+  bool finish();
+  // Gives the file its name; without replace an existing name is left alone
+  // (false, errno EEXIST). False with errno set on failure.
+  bool publish(const std::string& name, bool replace);
+  void discard();
+  bool pending() const { return fd_.valid() || !tempName_.empty(); }
+
+ private:
+  int dir_ = -1;
+  UniqueFd fd_;
+  std::string tempName_;  // named temporary files only
+};
+
+// A unique temporary name for a new entry in a folder: ".kvtmp-" and random hex.
+std::string temporaryName();
 
 // Moves the finished temporary file (or link) tmp over name in dir; without
 // replace an existing name is left alone (false, errno EEXIST).

@@ -18,7 +18,7 @@ enum FaultKind { kFaultNone = 0, kFaultWrite = 1, kFaultCreate = 2, kFaultSync =
 
 ssize_t write(int fd, const void* data, std::size_t size);
 ssize_t pwrite(int fd, const void* data, std::size_t size, off_t at);
-// Creating calls (O_CREAT) count as creations for fault injection; others do not.
+// Creating calls (O_CREAT, O_TMPFILE) count as creations for fault injection.
 int openat(int dirfd, const char* path, int flags, mode_t mode);
 int mkdirat(int dirfd, const char* path, mode_t mode);
 int fsync(int fd);

@@ -53,7 +53,8 @@ ssize_t pwrite(int fd, const void* data, std::size_t size, off_t at) {
 }
 
 int openat(int dirfd, const char* path, int flags, mode_t mode) {
-  if ((flags & O_CREAT) && take(kFaultCreate, 1) == 0) return -1;
+  bool creates = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
+  if (creates && take(kFaultCreate, 1) == 0) return -1;
   return ::openat(dirfd, path, flags, mode);
 }
 

@@ -58,6 +58,17 @@ class ZipLibClient {
   int remove(const std::string& archive, const std::vector<std::string>& specs);
   int extract(const ExtractRequest& r);
 
+  // Calls an entry point with a block the test filled itself.
+  int rawZip(void* block) {
+    events.clear();
+    return zipExec_(block);
+  }
+  int rawUnz(void* block) {
+    events.clear();
+    return unzExec_(block);
+  }
+  static std::uint32_t callback(ZipCallbackRecord* record) { return trampoline(record); }
+
   // Arms a fault in the test builds (kind, after, errno); see ziplibs/sysio.h.
   void fault(int kind, long long after, int error);
 
