@@ -19,6 +19,16 @@ void TZipEngine::setZipFilename(const std::string& name) {
   List();
 }
 
+void TZipEngine::setDLLDirectory(const std::string& folder) {
+  DLLDirectory_ = folder;
+  if (DLLDirectory_.size() > 1 && DLLDirectory_.back() == '/') DLLDirectory_.pop_back();
+}
+
+std::string TZipEngine::AppendSlash(const std::string& folder) {
+  if (!folder.empty() && folder.back() == '/') return folder;
+  return folder + '/';
+}
+
 int TZipEngine::EntryCount() const {
   if (ZipFilename_.empty()) return 0;
   return static_cast<int>(Entries_.size());

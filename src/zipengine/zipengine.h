@@ -1,8 +1,11 @@
-// TZipEngine: the non-visual ZIP archive component. This part reads an archive's
+// TZipEngine: the non-visual ZIP archive component. It reads an archive's
 // directory (List) into ZipDirEntry records and publishes the archive-level values
-// that the windows and the other engine operations use; it reports through the
-// events OnDirUpdate, OnMessage and OnProgress and shows boxes only through the Ui
-// seam (never when Unattended is set).
+// that the windows use, and it drives the compressor and extractor libraries for
+// Add, Delete and Extract (which also tests): it turns its properties into one
+// parameter block per call, relays the libraries' callbacks as events and re-reads
+// the directory after a change. It reports through the events OnDirUpdate,
+// OnMessage and OnProgress and shows boxes only through the Ui seam (never when
+// Unattended is set).
 //
 // Not thread-safe: one engine is used by one thread (the user-interface thread).
 // Operations never throw to their callers; failures are reported through the
@@ -23,6 +26,11 @@
 #include "zipengine/zipformat.h"
 #include "zipengine/zipinputfile.h"
 #include "zipengine/zipmessages.h"
+#include "zipengine/zipoptions.h"
+
+struct BlockRequest;
+struct ZipCallbackRecord;
+enum class ZipLibRole : int;
 
 enum ProgressType { ptFileBegin = 0, ptFileProgress = 1, ptBatchEnd = 2, ptTotalFiles = 3, ptTotalSize = 4 };
 
@@ -72,13 +80,108 @@ class TZipEngine {
   // chosen for a new archive, 0 none, 1 with formatting, 2 without).
   int Tag = 0;
 
+  // ---- published properties of the operations ----------------------------------
+  // The libraries report every step as a message (code 0).
+  bool Verbose = false;
+  // The libraries trace (which also turns their verbose reports on), and loading a
+  // library is announced.
+  bool Trace = false;
+  // Compression level handed to the compressor: 0 (store) .. 9 (smallest).
+  int AddCompLevel = 9;
+  AddOpts AddOptions;
+  // Folder to extract into; when it is an existing folder it is the current folder
+  // during the extraction (and the previous one is restored afterwards). A name
+  // of a folder that does not exist yet is created first.
+  std::string ExtrBaseDir;
+  ExtrOpts ExtrOptions;
+  SFXOpts SFXOptions{SFXCheckSize};
+  // Files, folders or wildcards to add; entry names or wildcards to extract, test
+  // or delete (empty: every entry for Extract). Emptied after every call that
+  // reached a library, successful or not.
+  std::vector<std::string> FSpecArgs;
+  // Handed to the libraries, which take at most its first 80 bytes.
+  std::string Password;
+  std::string SFXPath;
+  // Folder of the libraries; a trailing "/" is removed on assignment. Empty: the
+  // program's own folder, then the system's library search.
+  void setDLLDirectory(const std::string& folder);
+  const std::string& DLLDirectory() const { return DLLDirectory_; }
+  OvrOpts SFXOverWriteMode = OvrConfirm;
+  std::string SFXCaption = "Self-extracting Archive";
+  std::string SFXDefaultDir;
+  std::string SFXCommandLine;
+  // Folder for temporary files; empty means the system's temporary folder.
+  std::string TempDir;
+  // Spanned sets: bytes left free on the first disk, the largest volume (0: no
+  // limit), the least usable space of a disk, and whether each formatting is
+  // confirmed.
+  std::int64_t KeepFreeOnDisk1 = 0;
+  std::int64_t MaxVolumeSize = 0;
+  std::int64_t MinFreeVolumeSize = 65536;
+  bool ConfirmErase = true;
+  // How the engine deletes files itself: htdAllowUndo moves them to the trash.
+  DeleteOpts HowToDelete = htdAllowUndo;
+
   // The directory was (re)read; raised at the end of every List, also when the
   // archive is missing or could not be read.
   TNotifyEvent OnDirUpdate;
-  // A message or error: ErrCode is 0 for the engine's own texts.
+  // A message or error. ErrCode is 0 for the engine's own texts and for the
+  // libraries' information; otherwise the library's full error code.
   TMessageEvent OnMessage;
-  // Progress of an operation (a file begins, bytes done, batch end, totals).
+  // Progress of an operation: ptTotalFiles (FileSize = count), ptTotalSize (bytes
+  // of the batch), ptFileBegin (Filename and its size), ptFileProgress (bytes just
+  // processed), ptBatchEnd.
   TProgressEvent OnProgress;
+
+  // ---- operations ---------------------------------------------------------------------
+  // Each returns at once, changing nothing, while an operation of its kind runs
+  // (Add and Delete share ZipBusy, Extract has UnzipBusy); a call from an event
+  // handler of a running operation therefore does nothing. Results: SuccessCount,
+  // and the messages (box unless Unattended, OnMessage, LastErrorCode and
+  // LastMessage).
+
+  // Adds FSpecArgs to ZipFilename with the compressor, then re-reads the
+  // directory when something was added. Checks, in this order: files given, an
+  // archive named, a password when Unattended asks for encryption, and the
+  // spanning options.
+  void Add();
+  // Deletes the entries FSpecArgs names from the existing archive ZipFilename, then
+  // re-reads the directory when something was deleted.
+  void Delete();
+  // Extracts the entries FSpecArgs names (all when empty) into ExtrBaseDir, or
+  // tests them with ExtrTest in ExtrOptions. The directory is not re-read.
+  void Extract();
+
+  // The compressor's and the extractor's version numbers, or 0 after a loading
+  // message. A library is loaded for the query and unloaded again unless it was
+  // loaded before.
+  int ZipVersion();
+  int UnzipVersion();
+
+  // folder with a trailing "/" unless it already ends in one.
+  static std::string AppendSlash(const std::string& folder);
+
+  // A name for a temporary archive: unique, with prefix "zip", in TempDir (which
+  // is given a trailing "/" if it lacks one, and keeps it) or in the system's
+  // temporary folder when TempDir is empty. The empty file that reserved the name
+  // is removed again. With Verbose, OnMessage gets "Temporary zipfile: " and the
+  // name (code 0). Empty when the folder takes no new file.
+  std::string TempZipName();
+
+  // ---- run-time values ----------------------------------------------------------------
+  // Set by the owner (from an event handler or a Cancel button) to stop the running
+  // operation at the library's next callback; cleared when an operation starts
+  // and when it ends.
+  bool CancelRequested = false;
+  // The library's result: files added, deleted, extracted or tested good; 0 after
+  // a failure.
+  int SuccessCount() const { return SuccessCount_; }
+  // The full error code of the library's last problem message.
+  std::uint32_t FullErrorCode() const { return FullErrorCode_; }
+  bool ZipBusy() const { return ZipBusy_; }
+  bool UnzipBusy() const { return UnzipBusy_; }
+  // Bytes of the running batch, as the library announced them.
+  std::int64_t BatchTotalSize() const { return BatchTotalSize_; }
 
   // ---- the directory ----------------------------------------------------------------
   // Reads the directory of ZipFilename into Entries, replacing them whole, then
@@ -156,6 +259,18 @@ class TZipEngine {
   void CloseArchive() { InFile_.close(); }
 
  private:
+  void AddChecked();
+  void DeleteChecked();
+  void ExtractChecked();
+  // Calls the loaded library of role with a block of the layout its version asks
+  // for; SuccessCount takes its result.
+  void ExecLibrary(ZipLibRole role, BlockRequest& request);
+  bool LoadLib(ZipLibRole role, bool& loadedHere);
+  void UnloadLib(ZipLibRole role);
+  int LibVersion(ZipLibRole role);
+  static std::uint32_t CallbackEntry(ZipCallbackRecord* record);
+  std::uint32_t LibCallback(const ZipCallbackRecord& record) noexcept;
+  void RaiseProgress(ProgressType type, const std::string& name, std::int64_t size);
   void RaiseDirUpdate();
   void CheckArchiveDrive();
   void ReadDirectory();
@@ -194,4 +309,12 @@ class TZipEngine {
 
   int LastErrorCode_ = 0;
   std::string LastMessage_;
+
+  std::string DLLDirectory_;
+  int SuccessCount_ = 0;
+  std::uint32_t FullErrorCode_ = 0;
+  std::int64_t BatchTotalSize_ = 0;
+  bool ZipBusy_ = false;
+  bool UnzipBusy_ = false;
+  bool CallbackFailed_ = false;  // an event handler threw during the library call
 };

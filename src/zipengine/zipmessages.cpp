@@ -48,6 +48,10 @@ constexpr Entry kTable[] = {
     {kZipVersionNotFound, "GetZipLibVersion function not found in libkvzip.so!"},
     {kUnzipExecNotFound, "UnzLibExec function not found in libkvunzip.so!"},
     {kUnzipVersionNotFound, "GetUnzLibVersion function not found in libkvunzip.so!"},
+    {kSpanningNotAvailable, "Error - disk spanning is not available in this version"},
+    {kSfxNotAvailable, "Error - self-extracting archives can not be made in this version"},
+    {kTooManySpecs, "Error - the library takes at most 4097 file specifications"},
+    {kExtractFolderNotMade, "Error - the folder to extract to could not be created: "},
 
     {kVolumeLabelNotSet, "Volume label could not be set"},
     {kUserCanceled, "User canceled operation"},

@@ -55,6 +55,12 @@ inline constexpr int kZipExecNotFound = 10215;
 inline constexpr int kZipVersionNotFound = 10216;
 inline constexpr int kUnzipExecNotFound = 10217;
 inline constexpr int kUnzipVersionNotFound = 10218;
+// Requests this build cannot carry out yet, and refusals that guard against
+// losing work.
+inline constexpr int kSpanningNotAvailable = 10219;
+inline constexpr int kSfxNotAvailable = 10220;
+inline constexpr int kTooManySpecs = 10221;
+inline constexpr int kExtractFolderNotMade = 10222;  // + the folder
 
 // ---- spanned sets -------------------------------------------------------------
 inline constexpr int kVolumeLabelNotSet = 10301;
