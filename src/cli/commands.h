@@ -16,6 +16,7 @@ struct Command {
   const char* name;
   const char* usage;  // arguments, e.g. "ARCHIVE"
   const char* summary;
+  const char* details;  // option lines for the help text, each ending in "\n"; may be ""
   CommandRoutine run;
 };
 
@@ -25,5 +26,19 @@ std::span<const Command> Commands();
 // l ARCHIVE: one line per entry (name, method, compressed size, size, DOS date and
 // time, CRC-32), then a total line.
 int ListCommand(std::span<const std::string> args);
+
+// t ARCHIVE [-P PASSWORD]: tests every entry; 0 when all test good.
+int TestCommand(std::span<const std::string> args);
+// x ARCHIVE [-d FOLDER] [-o] [-j] [-P PASSWORD] [NAMES...]: extracts the named
+// entries (all without names); 1 when nothing was extracted or a problem was
+// reported.
+int ExtractCommand(std::span<const std::string> args);
+// a ARCHIVE [-0..-9] [-r] [-u] [-f] [-m] [-P PASSWORD] FILES...: adds files,
+// creating the archive when it does not exist; 1 when nothing was added or a
+// problem was reported.
+int AddCommand(std::span<const std::string> args);
+// d ARCHIVE NAMES...: deletes entries; 1 when nothing was deleted or a problem was
+// reported.
+int DeleteCommand(std::span<const std::string> args);
 
 }  // namespace cli

@@ -10,7 +10,26 @@ namespace cli {
 
 std::span<const Command> Commands() {
   static const Command kCommands[] = {
-      {"l", "ARCHIVE", "list the entries of a ZIP archive", &ListCommand},
+      {"l", "ARCHIVE", "list the entries of a ZIP archive", "", &ListCommand},
+      {"t", "ARCHIVE [-P PASSWORD]", "test every entry of a ZIP archive",
+       "-P PASSWORD  password of encrypted entries\n", &TestCommand},
+      {"x", "ARCHIVE [-d FOLDER] [-o] [-j] [-P PASSWORD] [NAMES...]",
+       "extract entries (all when no NAMES; wildcards * and ? allowed)",
+       "-d FOLDER    extract into FOLDER (made when missing) instead of the current folder\n"
+       "-o           overwrite existing files (they are kept otherwise)\n"
+       "-j           junk paths: leave out the folder names of the entries\n"
+       "-P PASSWORD  password of encrypted entries\n",
+       &ExtractCommand},
+      {"a", "ARCHIVE [-0..-9] [-r] [-u] [-f] [-m] [-P PASSWORD] FILES...",
+       "add files to a ZIP archive, creating it when it does not exist",
+       "-0 .. -9     compression level, 0 stores, 9 (the default) packs smallest\n"
+       "-r           recurse into the folders named\n"
+       "-u           update: add only files that are newer or not in the archive\n"
+       "-f           freshen: replace only entries whose file is newer\n"
+       "-m           move: delete the files once the archive is written\n"
+       "-P PASSWORD  encrypt the new entries with PASSWORD\n",
+       &AddCommand},
+      {"d", "ARCHIVE NAMES...", "delete entries (wildcards * and ? allowed)", "", &DeleteCommand},
   };
   return kCommands;
 }
@@ -21,7 +40,19 @@ namespace {
 
 void printUsage(std::FILE* to) {
   std::fprintf(to, "usage: kelvory-cli COMMAND ARGS...\ncommands:\n");
-  for (const cli::Command& c : cli::Commands()) std::fprintf(to, "  %s %-12s %s\n", c.name, c.usage, c.summary);
+  for (const cli::Command& c : cli::Commands()) {
+    std::fprintf(to, "  %s %s\n      %s\n", c.name, c.usage, c.summary);
+    for (const char* line = c.details; *line;) {
+      const char* end = std::strchr(line, '\n');
+      if (!end) end = line + std::strlen(line);
+      std::fprintf(to, "      %.*s\n", static_cast<int>(end - line), line);
+      line = *end ? end + 1 : end;
+    }
+  }
+  std::fprintf(to,
+               "Exit status: 0 success, 1 the archive could not be processed (or, for t, x, a and d, a\n"
+               "problem was reported), 2 wrong usage. Messages go to standard error; a progress line\n"
+               "is shown there while it is a terminal.\n");
 }
 
 }  // namespace

@@ -1,0 +1,143 @@
+// kelvory-cli t, x, a and d, run as a program: archives it writes pass the peer
+// tools' tests, what it extracts matches the sources, and failures give a
+// message on standard error with a non-zero exit status.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "support/temp_dir.h"
+
+using testsupport::readFile;
+using testsupport::shell;
+
+namespace {
+
+std::string cli() {
+  const char* bin = std::getenv("KV_BIN");
+  if (bin && *bin) return std::string(bin) + "/kelvory-cli";
+  return std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/kelvory-cli";
+}
+
+class CliOps : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir.write("src/a.txt", "alpha\n");
+    dir.write("src/sub/b.txt", std::string(50000, 'b'));
+    dir.write("src/.hidden", "h");
+  }
+  // Runs kelvory-cli with args in the test folder; stdout and stderr kept apart.
+  int run(const std::string& args) {
+    int status = shell("cd '" + dir.path() + "' && '" + cli() + "' " + args + " 2>err.txt", &out);
+    err = readFile(dir / "err.txt");
+    return status;
+  }
+  bool peer(const char* tool) {
+    if (testsupport::haveProgram(tool)) return true;
+    ADD_FAILURE() << tool << " is not installed (./test.sh installs the peers)";
+    return false;
+  }
+
+  testsupport::TempDir dir;
+  std::string out, err;
+};
+
+TEST_F(CliOps, AddTestExtractRoundTrip) {
+  ASSERT_EQ(run("a t.zip -r src"), 0) << err;
+  EXPECT_EQ(out, "5 files added, 5 entries in t.zip\n");
+  EXPECT_EQ(err, "") << "no progress line when standard error is not a terminal";
+  if (peer("unzip")) {
+    EXPECT_EQ(shell("unzip -tqq '" + dir / "t.zip" + "'"), 0);
+  }
+  ASSERT_EQ(run("t t.zip"), 0) << err;
+  EXPECT_EQ(out, "All 5 files tested OK\n");
+  ASSERT_EQ(run("x t.zip -d out/deeper"), 0) << err;
+  EXPECT_EQ(out, "5 of 5 files extracted\n");
+  EXPECT_EQ(shell("diff -r '" + dir / "src" + "' '" + dir / "out/deeper/src" + "'"), 0);
+}
+
+TEST_F(CliOps, ExtractNamesJunkPathsAndOverwrite) {
+  ASSERT_EQ(run("a t.zip -r src"), 0) << err;
+  ASSERT_EQ(run("x t.zip -j -d flat 'src/sub/*'"), 0) << err;
+  EXPECT_EQ(readFile(dir / "flat/b.txt"), std::string(50000, 'b'));
+  EXPECT_FALSE(std::filesystem::exists(dir / "flat/a.txt"));
+
+  dir.write("flat/b.txt", "mine");
+  EXPECT_EQ(run("x t.zip -j -d flat src/sub/b.txt"), 1) << "nothing extracted: the file exists";
+  EXPECT_NE(err.find("nothing was extracted"), std::string::npos) << err;
+  EXPECT_EQ(readFile(dir / "flat/b.txt"), "mine");
+  EXPECT_EQ(run("x t.zip -o -j -d flat src/sub/b.txt"), 0) << err;
+  EXPECT_EQ(readFile(dir / "flat/b.txt"), std::string(50000, 'b'));
+}
+
+TEST_F(CliOps, DeleteAndUpdate) {
+  ASSERT_EQ(run("a t.zip -r src"), 0) << err;
+  ASSERT_EQ(run("d t.zip src/a.txt"), 0) << err;
+  EXPECT_EQ(out, "1 entries deleted, 4 left\n");
+  EXPECT_EQ(run("d t.zip src/none.txt"), 1);
+  EXPECT_NE(err.find("src/none.txt"), std::string::npos) << err;
+  EXPECT_EQ(run("a t.zip -u -r src"), 0) << err;
+  EXPECT_EQ(out, "1 files added, 5 entries in t.zip\n") << "only the deleted file comes back";
+}
+
+TEST_F(CliOps, PasswordsWorkBothWaysWithThePeers) {
+  ASSERT_EQ(run("a s.zip -P secret src/a.txt"), 0) << err;
+  if (peer("unzip")) {
+    EXPECT_EQ(shell("unzip -P secret -tqq '" + dir / "s.zip" + "'"), 0);
+  }
+  EXPECT_EQ(run("x s.zip -d nopw"), 1);
+  EXPECT_NE(err, "");
+  EXPECT_EQ(run("t s.zip -P secret"), 0) << err;
+  if (!peer("zip")) return;
+  ASSERT_EQ(shell("cd '" + dir.path() + "' && zip -qr -P other p.zip src"), 0);
+  ASSERT_EQ(run("x p.zip -P other -d fromzip"), 0) << err;
+  EXPECT_EQ(shell("diff -r '" + dir / "src" + "' '" + dir / "fromzip/src" + "'"), 0);
+}
+
+TEST_F(CliOps, ADamagedEntryFailsTheTest) {
+  ASSERT_EQ(run("a -0 t.zip src/sub/b.txt"), 0) << err;
+  std::string bytes = readFile(dir / "t.zip");
+  bytes[30 + 13 + 100] = 'X';  // inside the stored data of the only entry
+  dir.write("t.zip", bytes);
+  EXPECT_EQ(run("t t.zip"), 1);
+  EXPECT_EQ(out, "ERROR: 1 files tested BAD, or skipped!\n");
+  EXPECT_NE(err, "") << "the library's message";
+}
+
+struct ErrorCase {
+  const char* args;
+  int status;
+  const char* stderrText;
+};
+
+class CliOpsErrors : public CliOps, public ::testing::WithParamInterface<ErrorCase> {};
+
+TEST_P(CliOpsErrors, ExitWithStatusAndMessage) {
+  EXPECT_EQ(run(GetParam().args), GetParam().status);
+  EXPECT_NE(err.find(GetParam().stderrText), std::string::npos) << err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliOpsErrors,
+    ::testing::Values(ErrorCase{"t missing.zip", 1, "kelvory-cli: missing.zip: no such file\n"},
+                      ErrorCase{"x missing.zip", 1, "kelvory-cli: missing.zip: no such file\n"},
+                      ErrorCase{"a t.zip", 2, "kelvory-cli a: no files given\nusage: kelvory-cli a ARCHIVE"},
+                      ErrorCase{"a t.zip src/nothing.txt", 1, "nothing was added"},
+                      ErrorCase{"a new.exe src/a.txt", 1,
+                                "kelvory-cli: Error - self-extracting archives can not be made in this version\n"},
+                      ErrorCase{"x t.zip -q", 2, "kelvory-cli x: unknown option -q\n"},
+                      ErrorCase{"x t.zip -d", 2, "kelvory-cli x: option -d needs a value\n"},
+                      ErrorCase{"d t.zip", 2, "kelvory-cli d: no entry names given\n"},
+                      ErrorCase{"t", 2, "kelvory-cli t: no archive given\n"}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+TEST(CliHelp, ExplainsTheCommands) {
+  std::string out;
+  ASSERT_EQ(shell("'" + cli() + "' --help", &out), 0);
+  for (const char* part : {"  t ARCHIVE [-P PASSWORD]\n", "  x ARCHIVE [-d FOLDER] [-o] [-j] [-P PASSWORD] [NAMES...]\n",
+                           "  a ARCHIVE [-0..-9] [-r] [-u] [-f] [-m] [-P PASSWORD] FILES...\n", "  d ARCHIVE NAMES...\n",
+                           "-j           junk paths", "-o           overwrite"})
+    EXPECT_NE(out.find(part), std::string::npos) << part;
+}
+
+}  // namespace
