@@ -2,6 +2,7 @@
 // order it produces in both directions, stability, when a click must not sort, the
 // current cell following its data, and undoing a sort.
 #include <QContextMenuEvent>
+#include <QLocale>
 #include <QRandomGenerator>
 #include <algorithm>
 
@@ -357,6 +358,48 @@ INSTANTIATE_TEST_SUITE_P(
                       DateFormatCase{"yy/mm/dd", "hh:mm"}, DateFormatCase{"dd/mm/yy", "hh:mm"},
                       DateFormatCase{"yyyy/mm/dd", "hh:mm"}, DateFormatCase{"dd/mm/yyyy", "hh:mm"},
                       DateFormatCase{"yyyy/mm/dd", "mm:hh"}, DateFormatCase{"dd/mm/yyyy", "mm:hh"}));
+
+// A text sort orders exactly as comparing the upper-cased texts with
+// QString::localeAwareCompare would, under the C locale (code-unit order) and under
+// collating locales, with accents, "ß", digits, punctuation, empty texts and
+// characters beyond the first plane; ties keep their order.
+class SortGridLocales : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override { saved_ = QLocale(); }
+  void TearDown() override { QLocale::setDefault(saved_); }
+  QLocale saved_;
+};
+
+TEST_P(SortGridLocales, TextOrderEqualsTheLocaleAwareComparison) {
+  QLocale::setDefault(QLocale(QString::fromLatin1(GetParam())));
+  // The locale is in effect: collating locales put "a" before "B", code units do not.
+  ASSERT_EQ(QString::localeAwareCompare("a", "B") < 0, std::string(GetParam()) != "C");
+  const QString alphabet = QString::fromUtf8("aAbzZöÖåÅäÄßéEe0 9-_.~") + QString::fromUcs4(U"\U0001F600\uE000");
+  QRandomGenerator rng(11);
+  Table t{{"text", "id"}};
+  for (int i = 0; i < 3000; ++i) {
+    QString text;
+    for (int k = static_cast<int>(rng.bounded(6)); k > 0; --k) text += alphabet.mid(rng.bounded(alphabet.size()), 1);
+    t.push_back({text.toStdString(), std::to_string(i)});
+  }
+  for (bool caseSensitive : {false, true}) {
+    TSortGrid g;
+    fill(g, t);
+    g.SortByColumn(0, {skText, soAscending, caseSensitive, nullptr});
+    std::vector<int> want(t.size() - 1);
+    for (std::size_t i = 0; i < want.size(); ++i) want[i] = static_cast<int>(i);
+    auto key = [&](int i) {
+      const QString s = QString::fromStdString(t[static_cast<std::size_t>(i) + 1][0]);
+      return caseSensitive ? s : s.toUpper();
+    };
+    std::stable_sort(want.begin(), want.end(), [&](int a, int b) { return QString::localeAwareCompare(key(a), key(b)) < 0; });
+    Strings expected;
+    for (int i : want) expected.push_back(std::to_string(i));
+    EXPECT_EQ(column(g, 1), expected) << GetParam() << (caseSensitive ? " case-sensitive" : "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, SortGridLocales, ::testing::Values("C", "de_DE", "sv_SE"));
 
 // A listing of 100,000 rows: every column comes out in the order the comparison
 // defines, ties in their previous order.
