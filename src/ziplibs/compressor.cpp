@@ -189,6 +189,9 @@ bool Compressor::writeArchive() {
   pool_ = std::make_unique<WorkerPool>(threads);
   std::string error;
   if (!writer_.create(archivePath_, error)) return fail(ZIPLIB_E_WRITE, opts_.archive + ": " + error);
+  reporter_.trace("writing " + opts_.archive + " beside the old one; level " + std::to_string(opts_.level) +
+                  ", " + std::to_string(threads) + " workers; " + std::to_string(old_.entries.size()) +
+                  " entries kept, " + std::to_string(old_.prefixLength) + " bytes in front");
   if (!writePrefix()) return false;
   for (const Item& item : items_) {
     submitMore();

@@ -327,6 +327,8 @@ int Extractor::run(int fd) {
     reporter_.batchEnd();
     return 0;
   }
+  reporter_.trace(opts_.archive + ": " + std::to_string(dir_.entries.size()) + " entries, central directory at " +
+                  std::to_string(dir_.centralOffset) + ", " + std::to_string(dir_.prefixLength) + " bytes in front");
   selectEntries();
   findOverlaps();
   std::uint64_t total = 0;

@@ -23,7 +23,7 @@ bool Reporter::call(std::uint32_t action, std::uint32_t code, std::uint64_t size
   // Cut on a character boundary: never leave half a UTF-8 sequence.
   if (n < text.size())
     while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-  std::memcpy(record_.Text, text.data(), n);
+  if (n) std::memcpy(record_.Text, text.data(), n);
   record_.Text[n] = '\0';
   if (callback_(&record_) == ZIPLIB_STOP) stopped_ = true;
   return !stopped_;
