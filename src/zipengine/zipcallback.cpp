@@ -2,6 +2,8 @@
 // callback record into an event of the engine, keeps the user interface alive and
 // answers whether the library should stop.
 //
+// File names and message texts keep their "/" separators, the native ones here.
+//
 // No exception may leave it (the libraries are C): one thrown by an event handler
 // is noted, the library is asked to stop, and the operation reports it once the
 // library has returned.
