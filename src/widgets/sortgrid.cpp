@@ -474,6 +474,8 @@ void TSortGrid::DeleteRow(int ARow) {
     if (RowCount() > 1) {
       MoveRow(ARow, RowCount() - 1);
       setRowCount(RowCount() - 1);
+    } else if (rememberedCell_.row == ARow) {
+      rememberedText_.clear();  // emptied by the program, not by an edit
     }
     invalidate();
   });
@@ -491,6 +493,8 @@ void TSortGrid::DeleteColumn(int ACol) {
     if (colCount_ > 1) {
       MoveColumn(ACol, colCount_ - 1);
       setColCount(colCount_ - 1);
+    } else if (rememberedCell_.col == ACol) {
+      rememberedText_.clear();
     }
     invalidate();
   });

@@ -127,9 +127,9 @@ class TSortGrid : public QAbstractScrollArea {
   // Counts are at least 1. A fixed count is at most the count (larger values are
   // lowered, and shrinking a count below its fixed count lowers that too), so a grid
   // may consist of its title rows alone; it then has no current cell, and Col / Row
-  // point just past the last column / row. Changing the fixed counts puts the
-  // current cell on the first non-fixed one. Each size change raises OnSizeChanged
-  // with the old counts.
+  // point just past the last column / row. Changing FixedRows (FixedCols) puts the
+  // current row (column) on the first non-fixed one. Each size change raises
+  // OnSizeChanged with the old counts.
   int ColCount() const { return colCount_; }
   void setColCount(int Value);
   int RowCount() const { return static_cast<int>(rows_.size()); }

@@ -267,6 +267,30 @@ TEST(SortGridValidateWhen, EnterAndLeavingTheGridValidate) {
   EXPECT_EQ(g->Cells(1, 1), "1:1");
 }
 
+// Validation looks at what the user typed: texts the program writes and rows a sort
+// moves under the watched cell are not reported, and a refusal never writes one
+// row's old text into another row.
+TEST(SortGridValidateWhen, ProgramWritesAndSortsAreNotValidated) {
+  ShownGrid s;
+  TSortGrid& g = s.grid;
+  fill(g, {{"Size", "Name"}, {"3", "c"}, {"1", "a"}, {"2", "b"}});
+  int validations = 0;
+  g.OnCellValidate = [&](TSortGrid*, int, int, QString&, bool& valid) {
+    ++validations;
+    valid = false;
+  };
+  s.click(1, 1);  // watches "c"
+  g.setCells(1, 1, "c2");
+  s.click(1, 2);
+  EXPECT_EQ(validations, 0);
+  EXPECT_EQ(g.Cells(1, 1), "c2");
+  s.click(0, 0);  // sort: the watched "a" row moves to the top
+  ASSERT_EQ(column(g, 1), (Strings{"a", "b", "c2"}));
+  s.click(1, 3);
+  EXPECT_EQ(validations, 0);
+  EXPECT_EQ(column(g, 1), (Strings{"a", "b", "c2"}));
+}
+
 TEST(SortGridKeys, ExtendedKeysInsertAndDeleteRowsAndColumns) {
   ShownGrid s;
   TSortGrid& g = s.grid;
