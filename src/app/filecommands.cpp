@@ -144,7 +144,10 @@ void TMainform::BU_OpenClick() {
   if (auto start = Settings.LastFolder('S')) spec.folder = *start;
   auto chosen = ui().openFile(spec);
   if (!chosen) return;
-  const std::string name = *chosen;
+  OpenArchive(*chosen);
+}
+
+bool TMainform::OpenArchive(const std::string& name) {
   if (lowerCase(platform::extensionOf(name)) != ".rar") {
     SetRarRestrictions(false);
     RarMode = false;
@@ -157,7 +160,7 @@ void TMainform::BU_OpenClick() {
       SetCaption({});
       SetSfxCaptions({});
       SetArchiveCommands(false);
-      return;
+      return false;
     }
     SetSfxCaptions(name);
     dialogs::LastArchive = name;
@@ -172,6 +175,7 @@ void TMainform::BU_OpenClick() {
   SetArchiveCommands(true);
   AddRecent(name);
   BuildRecentMenu();
+  return true;
 }
 
 void TMainform::Closearchive1Click() {

@@ -220,16 +220,16 @@ void TMainform::BuildMenus() {
 
   QMenu* a = menuBar()->addMenu(QStringLiteral("&Actions"));
   a->setObjectName(QStringLiteral("Actions1"));
-  AddItem(a, "Add1", "&Add...", K(Qt::Key_Insert), &TMainform::NotAvailable);
-  AddItem(a, "Extract1", "&Extract...", ctrl(Qt::Key_E), &TMainform::NotAvailable);
-  AddItem(a, "Delete1", "&Delete", ctrl(Qt::Key_D), &TMainform::NotAvailable);
+  AddItem(a, "Add1", "&Add...", K(Qt::Key_Insert), &TMainform::BU_AddClick);
+  AddItem(a, "Extract1", "&Extract...", ctrl(Qt::Key_E), &TMainform::BU_ExtractClick);
+  AddItem(a, "Delete1", "&Delete", ctrl(Qt::Key_D), &TMainform::BU_DeleteFileClick);
   AddItem(a, "Viewfile1", "&View/edit...", ctrl(Qt::Key_V), &TMainform::NotAvailable);
   a->addSeparator();
   AddItem(a, "SelectAll2", "Select All", ctrl(Qt::Key_A), &TMainform::SelectAll2Click);
   AddItem(a, "DeselectAll2", "Deselect All", K(), &TMainform::DeselectAll2Click);
   AddItem(a, "Searchfile1", "&Search for file(s)...", ctrl(Qt::Key_F4), &TMainform::NotAvailable);
   a->addSeparator();
-  AddItem(a, "Test1", "&Test", ctrl(Qt::Key_T), &TMainform::NotAvailable);
+  AddItem(a, "Test1", "&Test", ctrl(Qt::Key_T), &TMainform::Test1Click);
   AddItem(a, "Executefile1", "&Run...", ctrl(Qt::Key_U), &TMainform::NotAvailable);
   QAction* install = AddItem(a, "Install1", "&Install...", ctrl(Qt::Key_F1), &TMainform::NotAvailable);
   // "&Favorite archives..." carries the same key; like a menu that takes the first
@@ -249,16 +249,16 @@ void TMainform::BuildMenus() {
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  AddPopupItem("Add2", "&Add...", &TMainform::NotAvailable);
-  AddPopupItem("Extract2", "&Extract...", &TMainform::NotAvailable);
-  AddPopupItem("Delete3", "&Delete", &TMainform::NotAvailable);
+  AddPopupItem("Add2", "&Add...", &TMainform::BU_AddClick);
+  AddPopupItem("Extract2", "&Extract...", &TMainform::BU_ExtractClick);
+  AddPopupItem("Delete3", "&Delete", &TMainform::BU_DeleteFileClick);
   AddPopupItem("View1", "&View/edit...", &TMainform::NotAvailable);
   PopupMenu1->addSeparator();
   AddPopupItem("SelectAll1", "Select All", &TMainform::SelectAll2Click);
   AddPopupItem("DeselectAll1", "Deselect All", &TMainform::DeselectAll2Click);
   AddPopupItem("Searchfile2", "Search file...", &TMainform::NotAvailable);
   PopupMenu1->addSeparator();
-  AddPopupItem("Test2", "&Test", &TMainform::NotAvailable);
+  AddPopupItem("Test2", "&Test", &TMainform::Test1Click);
   AddPopupItem("Run1", "&Run...", &TMainform::NotAvailable);
   AddPopupItem("Install2", "&Install...", &TMainform::NotAvailable);
   PopupMenu1->addSeparator();
@@ -380,6 +380,11 @@ void TMainform::FormCreate() {
   LoadFavorites();
   BuildRecentMenu();
   ZipEngine1.OnDirUpdate = [this](TZipEngine&) { ZipEngine1DirUpdate(); };
+  ZipEngine1.OnProgress = [this](TZipEngine&, ProgressType t, const std::string& name, std::int64_t size) {
+    ZipEngine1Progress(t, name, size);
+  };
+  ZipEngine1.OnMessage = [this](TZipEngine&, int code, const std::string& text) { ZipEngine1Message(code, text); };
+  connect(CancelBut, &QPushButton::clicked, this, &TMainform::CancelButClick);
 }
 
 void TMainform::LoadFavorites() {
@@ -431,6 +436,8 @@ void TMainform::FormActivate() {
     OpenZipArgument(ss(arguments_.front()));
     return;
   }
+  if (!arguments_.isEmpty() && lowerCase(platform::extensionOf(ss(arguments_.front()))) != ".zip")
+    AddCommandLineFiles();
 }
 
 // ---- commands that switch together --------------------------------------------------------

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -27,6 +28,7 @@ class QWidget;
 class TSortGrid;
 class TToolPicture;
 class TF_Settings;
+class TAddForm;
 namespace widgets {
 class TFileOperation;
 }
@@ -142,6 +144,33 @@ class TMainform : public QMainWindow {
   std::function<void()> AfterNewArchive;
   std::unique_ptr<widgets::TFileOperation> FileOperation1;
 
+  // Opens a ZIP archive or self-extracting program (as Open does after its dialog).
+  bool OpenArchive(const std::string& path);
+
+  // ---- commands on the archive's contents ---------------------------------------------------
+  void BU_AddClick();
+  void BU_ExtractClick();
+  void BU_DeleteFileClick();
+  void Test1Click();
+  // The Add command, with a dialog made beforehand (the command line fills one).
+  void RunAddCommand(std::unique_ptr<TAddForm> form);
+  void ZipEngine1Progress(ProgressType ProgrType, const std::string& Filename, std::int64_t FileSize);
+  void ZipEngine1Message(int ErrCode, const std::string& Message);
+  void CancelButClick();
+  // Files dropped on the program: on the open Add dialog, or added at once.
+  void DropFilesOnWindow(const QStringList& files);
+  void DropFiles(TAddForm* form, const QStringList& files);
+  // Files named on the command line: a new archive and the Add dialog with them.
+  void AddCommandLineFiles();
+  // The window's own tag: 1 while the Add command shows its dialog.
+  int Tag = 0;
+  // The Add dialog while one exists (drops go to it).
+  QPointer<TAddForm> ActiveAddForm;
+  // Progress bar steps taken for the current file.
+  int ProgressSteps = 0;
+  // The user pressed Cancel during the running command.
+  bool UserCancelled = false;
+
   // ---- commands -------------------------------------------------------------------------------
   void Settings1Click();
   void About2Click();
@@ -156,8 +185,13 @@ class TMainform : public QMainWindow {
   void showEvent(QShowEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
+  std::unique_ptr<TAddForm> CreateAddForm();
+  void ShowProgress(bool on);
+  void StepProgress();
   void BuildLayout();
   void BuildMenus();
   void BuildToolbar();

@@ -1,0 +1,419 @@
+// The commands that change or check the contents of the open archive (add,
+// extract, delete, test), the engine events that show their progress, Cancel, and
+// files dropped on the program.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMimeData>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QUrl>
+#include <algorithm>
+#include <cctype>
+
+#include "app/mainunit.h"
+#include "dialogs/addform.h"
+#include "dialogs/dialog_globals.h"
+#include "dialogs/extract.h"
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "platform/pump.h"
+#include "platform/routines.h"
+#include "platform/ui.h"
+#include "widgets/qt_ui.h"
+#include "widgets/sortgrid.h"
+
+using platform::MsgKind;
+using platform::ui;
+using widgets::qs;
+using widgets::ss;
+
+namespace {
+
+const char* const kNoArchive = "You must create a new zipfile or open a zipfile first!";
+
+void warn(const std::string& text) { ui().message(MsgKind::Warning, {}, text, platform::kOk); }
+void inform(const std::string& text) { ui().message(MsgKind::Information, {}, text, platform::kOk); }
+
+std::string lowerCase(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+// The hourglass for the length of a command.
+struct BusyCursor {
+  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+}  // namespace
+
+// ---- progress, messages, cancel ------------------------------------------------------------
+
+void TMainform::ShowProgress(bool on) {
+  ProgressBar1->setVisible(on);
+  CancelBut->setVisible(on);
+  if (on) UserCancelled = false;
+}
+
+void TMainform::ZipEngine1Progress(ProgressType ProgrType, const std::string& Filename, std::int64_t FileSize) {
+  // The bar counts 32 KiB steps of the current file.
+  switch (ProgrType) {
+    case ptFileBegin: {
+      Panel4->setText(qs(platform::fileNameOf(Filename)));
+      ProgressSteps = 0;
+      ProgressBar1->setRange(1, 10);
+      ProgressBar1->setValue(1);
+      std::int64_t blocks = FileSize / 32768;
+      ProgressBar1->setMaximum(blocks >= 2 ? static_cast<int>(std::min<std::int64_t>(blocks, INT32_MAX)) : 1);
+      if (FileSize < 32768) StepProgress();
+      break;
+    }
+    case ptFileProgress:
+      if (ProgressBar1->value() < ProgressBar1->maximum()) StepProgress();
+      break;
+    case ptBatchEnd:
+      ProgressBar1->setRange(1, 10);
+      ProgressBar1->setValue(1);
+      break;
+    default:
+      break;
+  }
+  platform::pumpEvents();
+}
+
+void TMainform::StepProgress() {
+  ProgressBar1->setValue(std::min(ProgressBar1->value() + 1, ProgressBar1->maximum()));
+  ++ProgressSteps;
+}
+
+void TMainform::ZipEngine1Message(int ErrCode, const std::string& Message) {
+  if (ErrCode > 0) warn("Error message from DLL: " + Message);
+}
+
+void TMainform::CancelButClick() {
+  if (CancelBut->property("Tag").toInt() != 0) {
+    CancelBut->setProperty("Tag", 0);  // a self-extracting rebuild is copying
+  } else if (RarMode) {
+    // The RAR reader's cancel flag comes with the RAR reader.
+  } else if (ZipEngine1.ZipBusy() || ZipEngine1.UnzipBusy()) {
+    // The engine clears its flag when the operation ends; the command still needs
+    // to know that the user stopped it.
+    ZipEngine1.CancelRequested = true;
+    UserCancelled = true;
+  }
+}
+
+// ---- add -----------------------------------------------------------------------------------
+
+std::unique_ptr<TAddForm> TMainform::CreateAddForm() {
+  auto form = std::make_unique<TAddForm>(Settings, this);
+  form->OnClosed = [this] { Tag = 0; };
+  form->OnDropFiles = [this, f = form.get()](const QStringList& files) { DropFiles(f, files); };
+  ActiveAddForm = form.get();
+  return form;
+}
+
+void TMainform::BU_AddClick() { RunAddCommand(nullptr); }
+
+void TMainform::RunAddCommand(std::unique_ptr<TAddForm> form) {
+  if (RarRefused()) return;
+  Tag = 1;
+  if (ZipEngine1.ZipFilename().empty()) {
+    warn(kNoArchive);
+    return;
+  }
+  if (!form) form = CreateAddForm();
+  form->CheckBox1->setEnabled(ZipEngine1.Tag == 1 || ZipEngine1.Tag == 2);
+  dialogs::DialogCancelled = false;
+  if (auto start = Settings.LastFolder('A')) form->SetFolder(*start);
+  widgets::runModal(*form, "TAddForm");
+  Tag = 0;
+  if (dialogs::DialogCancelled) return;
+  std::vector<std::string> names = form->SelectedNames();
+  if (names.empty()) {
+    warn("No files selected!");
+    return;
+  }
+  ShowWriteError(Settings.LastFolder('A', form->CurrentFolder()));
+  Panel3->setText(QStringLiteral("Adding file(s)"));
+  ArchiveChanged = true;
+  ShowProgress(true);
+  {
+    BusyCursor busy;
+    ZipEngine1.Verbose = true;
+    ZipEngine1.Trace = false;
+    ZipEngine1.AddOptions = {};
+    ZipEngine1.AddCompLevel = Settings.tb_complevel;
+    if (Settings.DirNameCB) ZipEngine1.AddOptions += AddDirNames;
+    if (Settings.RecurseCB) ZipEngine1.AddOptions += AddRecurseDirs;
+    if (Settings.CB_Timestamp) ZipEngine1.AddOptions += AddZipTime;
+    if (Settings.CB_ForceDos) ZipEngine1.AddOptions += AddForceDOS;
+    if (form->CB_Move->isChecked()) ZipEngine1.AddOptions += AddMove;
+    if (form->Ch_Update->isChecked()) ZipEngine1.AddOptions += AddUpdate;
+    if (form->CheckBox1->isChecked()) ZipEngine1.AddOptions += Settings.FormatCB ? AddDiskSpanErase : AddDiskSpan;
+    ZipEngine1.FSpecArgs = names;
+    form->SelectedList->clear();
+    try {
+      ZipEngine1.Add();
+    } catch (...) {
+      RestoreToolPictures();
+      Panel3->clear();
+      warn("Error in Extract; Fatal DLL Exception");
+    }
+  }
+  ShowProgress(false);
+  Panel3->clear();
+}
+
+// ---- extract ---------------------------------------------------------------------------------
+
+void TMainform::BU_ExtractClick() {
+  if (ZipEngine1.ZipFilename().empty()) {
+    warn(kNoArchive);
+    return;
+  }
+  TExtract dialog(this);
+  TGridRect s = StringGrid1->Selection();
+  dialog.setFilesToExtract(s.Bottom - s.Top >= 2 ? 1 : 0);
+  if (auto start = Settings.LastFolder('E')) dialog.SetFolder(*start);
+  widgets::runModal(dialog, "TExtract");
+  if (dialogs::ExtractDir.empty() || dialogs::DialogCancelled) return;
+  if (StringGrid1->RowCount() - 1 < 1) {
+    warn("Error :No file(s) to extract");
+    return;
+  }
+  ShowWriteError(Settings.LastFolder('E', dialog.Folder()));
+  ZipEngine1.FSpecArgs.clear();
+  if (!dialogs::ExtractAll) {
+    ZipEngine1.FSpecArgs = SelectedNames();
+    if (ZipEngine1.FSpecArgs.empty()) {
+      warn("Error :No file(s) selected");
+      return;
+    }
+  }
+  Panel3->setText(QStringLiteral("Extracting files"));
+  ShowProgress(true);
+  {
+    BusyCursor busy;
+    ZipEngine1.ExtrBaseDir = dialogs::ExtractDir;
+    ZipEngine1.Verbose = true;
+    ZipEngine1.Trace = false;
+    ZipEngine1.ExtrOptions = {};
+    if (dialogs::ExtractWithPaths) ZipEngine1.ExtrOptions += ExtrDirNames;
+    if (dialogs::ExtractOverwrite) ZipEngine1.ExtrOptions += ExtrOverWrite;
+    try {
+      ZipEngine1.Extract();
+    } catch (...) {
+      RestoreToolPictures();
+      Panel3->clear();
+      warn("Error in Extract; Fatal DLL Exception");
+    }
+  }
+  ShowProgress(false);
+  if (Settings.cb_AfterExtracted && !ZipEngine1.CancelRequested && !UserCancelled)
+    inform(std::to_string(ZipEngine1.SuccessCount()) + " file(s) were extracted");
+  Panel3->clear();
+}
+
+// ---- delete ----------------------------------------------------------------------------------
+
+void TMainform::BU_DeleteFileClick() {
+  if (RarRefused()) return;
+  int nameCol = ColumnOf(QStringLiteral("Filename"));
+  if (nameCol < 0) nameCol = 0;
+  if (StringGrid1->RowCount() < 2 || StringGrid1->Cells(nameCol, 1).isEmpty()) {
+    warn("Error :No file(s) to delete");
+    return;
+  }
+  if (ui().message(MsgKind::Confirmation, {}, "Delete selected files from: " + ZipEngine1.ZipFilename() + "?",
+                   platform::kYesNo) != platform::kBtnYes)
+    return;
+  ZipEngine1.FSpecArgs = SelectedNames();
+  if (ZipEngine1.FSpecArgs.empty()) {
+    warn("Error :No file(s) selected");
+    return;
+  }
+  ShowProgress(true);
+  Panel3->setText(QStringLiteral("Deleting file(s)"));
+  ArchiveChanged = true;
+  ZipEngine1.Verbose = true;
+  ZipEngine1.Trace = false;
+  {
+    BusyCursor busy;
+    try {
+      ZipEngine1.Delete();
+    } catch (...) {
+      RestoreToolPictures();
+      Panel3->clear();
+      warn("Fatal error trying to delete");
+    }
+  }
+  ShowProgress(false);
+  if (Settings.cb_AfterDeleted && !ZipEngine1.CancelRequested && !UserCancelled)
+    inform(std::to_string(ZipEngine1.SuccessCount()) + " file(s) were Deleted");
+  Panel3->clear();
+  ShowTotals();
+}
+
+// ---- test ------------------------------------------------------------------------------------
+
+void TMainform::Test1Click() {
+  if (RarMode) {
+    NotAvailable();  // RAR archives are tested by the RAR reader
+    return;
+  }
+  if (ZipEngine1.EntryCount() < 1) {
+    ui().message(MsgKind::Plain, {}, "Error - nothing to Test", platform::kOk);
+    return;
+  }
+  if (ZipEngine1.ZipFilename().empty()) return;
+  ZipEngine1.Verbose = false;
+  ZipEngine1.Trace = false;
+  Panel3->setText(QStringLiteral("Testing archive"));
+  ShowProgress(true);
+  std::uint64_t start = 0, end = 0;
+  {
+    BusyCursor busy;
+    ZipEngine1.FSpecArgs = {"*.*"};
+    ZipEngine1.ExtrOptions += ExtrTest;
+    start = platform::tickCount();
+    try {
+      ZipEngine1.Extract();
+    } catch (...) {
+      warn("Error in Extract; Fatal DLL Exception");
+    }
+    end = platform::tickCount();
+    // The test option belongs to this command only; Extract sets its options anew
+    // anyway, but the engine should not keep testing for other owners.
+    ZipEngine1.ExtrOptions -= ExtrTest;
+  }
+  ShowProgress(false);
+  Panel3->setText(qs("Time elapsed: " + platform::FormatElapsed(start, end)));
+  ShowTotals();
+  const int count = ZipEngine1.EntryCount(), good = ZipEngine1.SuccessCount();
+  if (good != count)
+    ui().message(MsgKind::Error, {}, "ERROR: " + std::to_string(count - good) + " files tested BAD, or skipped!",
+                 platform::kOk);
+  else
+    inform("All " + std::to_string(count) + " files tested OK");
+}
+
+// ---- files dropped on the program ------------------------------------------------------------
+
+void TMainform::dragEnterEvent(QDragEnterEvent* e) {
+  if (acceptDrops() && e->mimeData()->hasUrls()) e->acceptProposedAction();
+}
+
+void TMainform::dropEvent(QDropEvent* e) {
+  QStringList files;
+  for (const QUrl& u : e->mimeData()->urls())
+    if (u.isLocalFile()) files << u.toLocalFile();
+  if (files.isEmpty()) return;
+  e->acceptProposedAction();
+  DropFilesOnWindow(files);
+}
+
+void TMainform::DropFilesOnWindow(const QStringList& files) {
+  if (ActiveAddForm) {
+    DropFiles(ActiveAddForm, files);
+    return;
+  }
+  // No Add dialog is open: the drop is handled as by a dialog nobody shows, so the
+  // files are added at once.
+  std::unique_ptr<TAddForm> form = CreateAddForm();
+  Tag = 0;
+  DropFiles(form.get(), files);
+}
+
+void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
+  if (files.isEmpty() || !form) return;
+  QPointer<TAddForm> guard(form);
+  // The extension is the three characters after the first "." of the name.
+  std::string first = platform::fileNameOf(ss(files.front()));
+  auto dot = first.find('.');
+  std::string ext = dot == std::string::npos ? std::string() : lowerCase(first.substr(dot + 1, 3));
+  if (ext == "zip") {
+    auto answer = ui().message(MsgKind::Confirmation, {},
+                               "What do you like to do: Open Zipfile(Yes), Add Zipfile(No), Abort(Abort)",
+                               platform::kYesNoAbort);
+    if (answer == platform::kBtnAbort || answer == platform::kBtnCancel) return;
+    if (answer == platform::kBtnYes) {
+      OpenArchive(ss(files.front()));
+      Panel4->setText(files.front());
+      return;
+    }
+  }
+  if (ZipEngine1.ZipFilename().empty()) {
+    std::string name;
+    if (Settings.cb_AskzipName) {
+      auto typed = ui().input("Zipfile", "Name:", "");
+      if (!typed) return;
+      name = *typed;
+    } else {
+      name = Settings.ed_Zipname;
+    }
+    if (name.empty()) return;
+    ZipEngine1.setZipFilename(name);
+    dialogs::LastArchive = name;
+    SetCaption(name);
+    SetSfxCaptions(name);
+    SetArchiveCommands(true);
+    Panel4->setText(qs(name));
+  }
+  if (!guard) return;
+  form->AddDroppedNames(files);
+  if (Tag != 0) return;  // the Add command's dialog shows them; OK adds them
+  QString saved = Panel4->text();
+  Panel4->setText(QStringLiteral("Adding file(s)"));
+  ZipEngine1Message(0, "Beginning Add to " + ZipEngine1.ZipFilename());
+  ArchiveChanged = true;
+  ShowProgress(true);
+  {
+    BusyCursor busy;
+    ZipEngine1.Verbose = true;
+    ZipEngine1.Trace = false;
+    ZipEngine1.AddOptions = {AddRecurseDirs, AddDirNames};
+    ZipEngine1.AddCompLevel = Settings.tb_complevel;
+    ZipEngine1.FSpecArgs = form->SelectedNames();
+    form->SelectedList->clear();
+    try {
+      ZipEngine1.Add();
+    } catch (...) {
+      warn("Error in Extract; Fatal DLL Exception");
+    }
+  }
+  ShowProgress(false);
+  Panel4->setText(saved);
+  if (Settings.cb_FilesAdded && !ZipEngine1.CancelRequested && !UserCancelled)
+    inform(std::to_string(ZipEngine1.SuccessCount()) + " files were added");
+}
+
+// ---- the command line ---------------------------------------------------------------------------
+
+void TMainform::AddCommandLineFiles() {
+  if (arguments_.isEmpty() || !ZipEngine1.ZipFilename().empty()) return;
+  std::string name;
+  if (Settings.cb_AskzipName) {
+    auto typed = ui().input("Zipfile", "Name:", "");
+    if (!typed) return;
+    name = *typed;
+    if (lowerCase(name).find("zip") == std::string::npos) name += ".ZIP";
+  } else {
+    name = Settings.ed_Zipname;
+  }
+  ZipEngine1.setZipFilename(name);
+  dialogs::LastArchive = name;
+  SetCaption(name);
+  SetArchiveCommands(true);
+  if (ZipEngine1.ZipFilename().empty()) return;
+  std::unique_ptr<TAddForm> form = CreateAddForm();
+  QStringList all;
+  for (const QString& a : arguments_) all << qs(platform::absolutePath(ss(a)));
+  form->AddDroppedNames(all);
+  RunAddCommand(std::move(form));
+}
