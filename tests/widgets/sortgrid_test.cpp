@@ -255,23 +255,6 @@ TEST(SortGridSize, AutoSizeTakesTheWidestTextInItsFormatPlusAnX) {
   EXPECT_EQ(g.ColWidths(0), QFontMetrics(big).horizontalAdvance("mid text") + fm.horizontalAdvance('x') + 7);
 }
 
-TEST(SortGridSize, DefaultsResetEveryColumnAndRow) {
-  TSortGrid g;
-  g.setColWidths(2, 5);
-  g.setRowHeights(3, 50);
-  int widths = 0, heights = 0;
-  g.OnColumnWidthsChanged = [&](TSortGrid*) { ++widths; };
-  g.OnRowHeightsChanged = [&](TSortGrid*) { ++heights; };
-  g.setDefaultColWidth(30);
-  g.setDefaultRowHeight(16);
-  EXPECT_EQ(g.ColWidths(2), 30);
-  EXPECT_EQ(g.RowHeights(3), 16);
-  EXPECT_EQ(widths, 1);
-  EXPECT_EQ(heights, 1);
-  g.setColWidths(2, 30);  // unchanged: no event
-  EXPECT_EQ(widths, 1);
-}
-
 TEST(SortGridView, TitleRowStaysInPlaceWhenScrolling) {
   ShownGrid s;
   TSortGrid& g = s.grid;
