@@ -88,6 +88,8 @@ TMainform::TMainform(dialogs::TSettings& settings, QStringList arguments, QWidge
     if (!ZipEngine1.ZipFilename().empty()) FillListing();
   };
   F_Settings = new TF_Settings(Settings, hooks, this);
+  // A new archive starts with the Add dialog.
+  AfterNewArchive = [this] { BU_AddClick(); };
 }
 
 TMainform::~TMainform() {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/app_fixture.h"
+#include "dialogs/addform.h"
 #include "dialogs/info.h"
 #include "platform/drives.h"
 #include "platform/paths.h"
@@ -26,7 +27,13 @@ const std::vector<ziptest::Entry> kThree = {{"a.txt", "alpha"}, {"dir/b.txt", "b
 TEST_F(AppTest, NewAppendsZipUnlessTheNameHasIt) {
   auto f = make();
   ui.answerOpenFile(dir / "backup");
+  ui.onModal([](platform::ModalWindow& w) {  // New goes on to the Add dialog
+    static_cast<TAddForm&>(static_cast<widgets::DialogWindow&>(w).dialog()).BitBtn2Click();
+    return 0;
+  });
   f->BU_NewClick();
+  EXPECT_EQ(ui.modalWindows, std::vector<std::string>{"TAddForm"});
+  f->AfterNewArchive = nullptr;
   EXPECT_EQ(f->ZipEngine1.ZipFilename(), dir / "backup.zip");
   EXPECT_EQ(f->windowTitle(), QString::fromStdString("Kelvory '99 - " + dir / "backup.zip"));
   EXPECT_TRUE(f->Action("Add1")->isEnabled());
@@ -43,6 +50,7 @@ TEST_F(AppTest, NewOverAnExistingFileAsksFirst) {
   std::string zip = writeZip("old.zip", kThree);
   std::string before = readFile(zip);
   auto f = make();
+  f->AfterNewArchive = nullptr;  // the Add dialog that follows New is tested elsewhere
   ui.answerOpenFile(zip).answerMessage(kBtnNo);
   f->BU_NewClick();
   EXPECT_EQ(ui.boxes.back().text, "Overwrite Existing File: " + zip + "?");
@@ -63,6 +71,7 @@ TEST_F(AppTest, NewOnARemovableDriveChoosesSpanning) {
   sim.insertDisk(floppy, sim.addDisk(floppy, "DISK1", 1440 * 1024));
   platform::setDrives(&sim);
   auto f = make();
+  f->AfterNewArchive = nullptr;  // the Add dialog that follows New is tested elsewhere
   ui.answerOpenFile(floppy + "/set.zip");
   f->BU_NewClick();
   EXPECT_EQ(f->ZipEngine1.Tag, 1);
