@@ -105,10 +105,10 @@ void TMainform::RebuildSfx() {
 }
 
 void TMainform::BU_NewClick() {
-  platform::FileDialogSpec spec;
-  spec.title = "Create New ZIP File";
-  spec.filter = "ZIP Files (*.ZIP)|*.zip";
-  auto chosen = ui().openFile(spec);
+  platform::FileDialogOptions dlg;
+  dlg.title = "Create New ZIP File";
+  dlg.filter = "ZIP Files (*.ZIP)|*.zip";
+  auto chosen = ui().openFile(dlg);
   if (!chosen) return;
   RarMode = false;
   if (OpenArchiveIsSfx()) RebuildSfx();
@@ -137,12 +137,12 @@ void TMainform::BU_NewClick() {
 
 void TMainform::BU_OpenClick() {
   MailAttachments.clear();
-  platform::FileDialogSpec spec;
-  spec.title = "Open archive";
-  spec.filter = "ZIP Files (*.ZIP)|*.ZIP|KELVORY 99 SFX Files (*.EXE)|*.EXE|RAR Files (*.RAR)|*.RAR";
-  spec.mustExist = true;
-  if (auto start = Settings.LastFolder('S')) spec.folder = *start;
-  auto chosen = ui().openFile(spec);
+  platform::FileDialogOptions dlg;
+  dlg.title = "Open archive";
+  dlg.filter = "ZIP Files (*.ZIP)|*.ZIP|KELVORY 99 SFX Files (*.EXE)|*.EXE|RAR Files (*.RAR)|*.RAR";
+  dlg.mustExist = true;
+  if (auto start = Settings.LastFolder('S')) dlg.folder = *start;
+  auto chosen = ui().openFile(dlg);
   if (!chosen) return;
   OpenArchive(*chosen);
 }
@@ -206,10 +206,10 @@ void TMainform::Savearchiveas1Click() {
     warn("File not found: " + archive);
     return;
   }
-  platform::FileDialogSpec spec;
-  spec.filter = "ZIP Files (*.ZIP)|*.zip|KELVORY98 SFX Files (*.EXE)|*.EXE";
-  spec.fileName = archive;
-  auto chosen = ui().saveFile(spec);
+  platform::FileDialogOptions dlg;
+  dlg.filter = "ZIP Files (*.ZIP)|*.zip|KELVORY98 SFX Files (*.EXE)|*.EXE";
+  dlg.fileName = archive;
+  auto chosen = ui().saveFile(dlg);
   if (!chosen) return;
   std::string target = *chosen;
   if (platform::fileNameOf(target).find('.') == std::string::npos)

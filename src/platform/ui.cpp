@@ -20,9 +20,9 @@ class HeadlessUi : public Ui {
   std::optional<std::string> input(const std::string&, const std::string&, const std::string&) override {
     return std::nullopt;
   }
-  std::optional<std::string> openFile(const FileDialogSpec&) override { return std::nullopt; }
-  std::optional<std::vector<std::string>> openFiles(const FileDialogSpec&) override { return std::nullopt; }
-  std::optional<std::string> saveFile(const FileDialogSpec&) override { return std::nullopt; }
+  std::optional<std::string> openFile(const FileDialogOptions&) override { return std::nullopt; }
+  std::optional<std::vector<std::string>> openFiles(const FileDialogOptions&) override { return std::nullopt; }
+  std::optional<std::string> saveFile(const FileDialogOptions&) override { return std::nullopt; }
   std::optional<std::string> pickFolder(const std::string&, const std::string&) override { return std::nullopt; }
   std::optional<std::uint32_t> pickColor(std::uint32_t) override { return std::nullopt; }
   bool printDialog(const std::string&) override { return false; }

@@ -35,7 +35,7 @@ const char* msgKindName(MsgKind k);
 
 // What an open or save dialog shows. The filter has the classic form
 // "Text (*.ZIP)|*.zip|Other (*.EXE)|*.EXE" (pairs of description and pattern).
-struct FileDialogSpec {
+struct FileDialogOptions {
   std::string title;
   std::string filter;
   std::string folder;       // starting folder; empty: the dialog's own choice
@@ -66,9 +66,9 @@ class Ui {
   // A one-line input box; nullopt on Cancel.
   virtual std::optional<std::string> input(const std::string& caption, const std::string& prompt,
                                            const std::string& initial) = 0;
-  virtual std::optional<std::string> openFile(const FileDialogSpec& spec) = 0;
-  virtual std::optional<std::vector<std::string>> openFiles(const FileDialogSpec& spec) = 0;
-  virtual std::optional<std::string> saveFile(const FileDialogSpec& spec) = 0;
+  virtual std::optional<std::string> openFile(const FileDialogOptions& dlg) = 0;
+  virtual std::optional<std::vector<std::string>> openFiles(const FileDialogOptions& dlg) = 0;
+  virtual std::optional<std::string> saveFile(const FileDialogOptions& dlg) = 0;
   // A folder picker; nullopt on Cancel.
   virtual std::optional<std::string> pickFolder(const std::string& title, const std::string& start) = 0;
   // A colour picker (0x00BBGGRR); nullopt on Cancel.

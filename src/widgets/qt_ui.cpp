@@ -98,19 +98,19 @@ std::optional<std::string> QtUi::input(const std::string& caption, const std::st
   return ss(r);
 }
 
-std::optional<std::string> QtUi::openFile(const FileDialogSpec& spec) {
-  QFileDialog d(parentWidget(), qs(spec.title), qs(spec.folder), toQtFilter(spec.filter));
+std::optional<std::string> QtUi::openFile(const FileDialogOptions& dlg) {
+  QFileDialog d(parentWidget(), qs(dlg.title), qs(dlg.folder), toQtFilter(dlg.filter));
   d.setOptions(noNative());
   d.setAcceptMode(QFileDialog::AcceptOpen);
-  d.setFileMode(spec.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-  if (!spec.defaultExt.empty()) d.setDefaultSuffix(qs(spec.defaultExt));
-  if (!spec.fileName.empty()) d.selectFile(qs(spec.fileName));
+  d.setFileMode(dlg.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  if (!dlg.defaultExt.empty()) d.setDefaultSuffix(qs(dlg.defaultExt));
+  if (!dlg.fileName.empty()) d.selectFile(qs(dlg.fileName));
   if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return std::nullopt;
   return ss(d.selectedFiles().front());
 }
 
-std::optional<std::vector<std::string>> QtUi::openFiles(const FileDialogSpec& spec) {
-  QFileDialog d(parentWidget(), qs(spec.title), qs(spec.folder), toQtFilter(spec.filter));
+std::optional<std::vector<std::string>> QtUi::openFiles(const FileDialogOptions& dlg) {
+  QFileDialog d(parentWidget(), qs(dlg.title), qs(dlg.folder), toQtFilter(dlg.filter));
   d.setFileMode(QFileDialog::ExistingFiles);
   if (d.exec() != QDialog::Accepted) return std::nullopt;
   std::vector<std::string> out;
@@ -118,10 +118,10 @@ std::optional<std::vector<std::string>> QtUi::openFiles(const FileDialogSpec& sp
   return out;
 }
 
-std::optional<std::string> QtUi::saveFile(const FileDialogSpec& spec) {
-  QFileDialog d(parentWidget(), qs(spec.title), qs(spec.folder), toQtFilter(spec.filter));
+std::optional<std::string> QtUi::saveFile(const FileDialogOptions& dlg) {
+  QFileDialog d(parentWidget(), qs(dlg.title), qs(dlg.folder), toQtFilter(dlg.filter));
   d.setAcceptMode(QFileDialog::AcceptSave);
-  if (!spec.fileName.empty()) d.selectFile(qs(spec.fileName));
+  if (!dlg.fileName.empty()) d.selectFile(qs(dlg.fileName));
   if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return std::nullopt;
   return ss(d.selectedFiles().front());
 }

@@ -20,9 +20,9 @@ class QtUi : public platform::Ui {
                               platform::MsgButtons buttons) override;
   std::optional<std::string> input(const std::string& caption, const std::string& prompt,
                                    const std::string& initial) override;
-  std::optional<std::string> openFile(const platform::FileDialogSpec& spec) override;
-  std::optional<std::vector<std::string>> openFiles(const platform::FileDialogSpec& spec) override;
-  std::optional<std::string> saveFile(const platform::FileDialogSpec& spec) override;
+  std::optional<std::string> openFile(const platform::FileDialogOptions& dlg) override;
+  std::optional<std::vector<std::string>> openFiles(const platform::FileDialogOptions& dlg) override;
+  std::optional<std::string> saveFile(const platform::FileDialogOptions& dlg) override;
   std::optional<std::string> pickFolder(const std::string& title, const std::string& start) override;
   std::optional<std::uint32_t> pickColor(std::uint32_t initial) override;
   bool printDialog(const std::string& caption) override;

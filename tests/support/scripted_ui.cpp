@@ -53,21 +53,21 @@ std::optional<std::string> ScriptedUi::input(const std::string& caption, const s
   return a ? a->text : std::nullopt;
 }
 
-std::optional<std::string> ScriptedUi::openFile(const FileDialogSpec& spec) {
-  fileDialogs.push_back(spec);
-  auto a = take<OpenAnswer>("open dialog: " + spec.title);
+std::optional<std::string> ScriptedUi::openFile(const FileDialogOptions& dlg) {
+  fileDialogs.push_back(dlg);
+  auto a = take<OpenAnswer>("open dialog: " + dlg.title);
   return a ? a->path : std::nullopt;
 }
 
-std::optional<std::vector<std::string>> ScriptedUi::openFiles(const FileDialogSpec& spec) {
-  fileDialogs.push_back(spec);
-  auto a = take<OpenManyAnswer>("open dialog (many): " + spec.title);
+std::optional<std::vector<std::string>> ScriptedUi::openFiles(const FileDialogOptions& dlg) {
+  fileDialogs.push_back(dlg);
+  auto a = take<OpenManyAnswer>("open dialog (many): " + dlg.title);
   return a ? a->paths : std::nullopt;
 }
 
-std::optional<std::string> ScriptedUi::saveFile(const FileDialogSpec& spec) {
-  fileDialogs.push_back(spec);
-  auto a = take<SaveAnswer>("save dialog: " + spec.title);
+std::optional<std::string> ScriptedUi::saveFile(const FileDialogOptions& dlg) {
+  fileDialogs.push_back(dlg);
+  auto a = take<SaveAnswer>("save dialog: " + dlg.title);
   return a ? a->path : std::nullopt;
 }
 

@@ -49,7 +49,7 @@ class ScriptedUi : public platform::Ui {
 
   std::vector<BoxRecord> boxes;                       // every message box
   std::vector<std::string> inputs;                    // caption + "|" + prompt of each input box
-  std::vector<platform::FileDialogSpec> fileDialogs;  // every open/save dialog
+  std::vector<platform::FileDialogOptions> fileDialogs;  // every open/save dialog
   std::vector<std::string> folderPickers;             // titles
   std::vector<std::string> modalWindows;              // class names of windows run
   std::vector<std::string> unexpected;                // questions without a queued answer
@@ -61,9 +61,9 @@ class ScriptedUi : public platform::Ui {
                               platform::MsgButtons buttons) override;
   std::optional<std::string> input(const std::string& caption, const std::string& prompt,
                                    const std::string& initial) override;
-  std::optional<std::string> openFile(const platform::FileDialogSpec& spec) override;
-  std::optional<std::vector<std::string>> openFiles(const platform::FileDialogSpec& spec) override;
-  std::optional<std::string> saveFile(const platform::FileDialogSpec& spec) override;
+  std::optional<std::string> openFile(const platform::FileDialogOptions& dlg) override;
+  std::optional<std::vector<std::string>> openFiles(const platform::FileDialogOptions& dlg) override;
+  std::optional<std::string> saveFile(const platform::FileDialogOptions& dlg) override;
   std::optional<std::string> pickFolder(const std::string& title, const std::string& start) override;
   std::optional<std::uint32_t> pickColor(std::uint32_t initial) override;
   bool printDialog(const std::string& caption) override;
