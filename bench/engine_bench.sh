@@ -41,11 +41,15 @@ echo "corpus: $files files, $bytes bytes; $(nproc) processors; best of $runs;" \
      "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 # best NAME PREPARE COMMAND: runs COMMAND (after PREPARE, untimed) RUNS times in
-# the corpus folder and prints "NAME seconds peak-KiB".
+# the corpus folder and prints "NAME seconds peak-KiB". Dirty pages of earlier
+# runs are written out before each run (sync, untimed): on this machine their
+# write-back otherwise lands in whichever run comes next and swings extraction
+# times by a factor of three.
 best() {
   local name="$1" prepare="$2" command="$3" bestT="" bestM=""
   for ((i = 0; i < runs; i++)); do
     (cd "$corpus" && eval "$prepare")
+    sync
     (cd "$corpus" && /usr/bin/time -f "%e %M" -o "$out/time.txt" bash -c "$command" >/dev/null 2>"$out/err.txt") ||
       { echo "$name failed:" >&2; cat "$out/err.txt" >&2; exit 1; }
     read -r t m <"$out/time.txt"
