@@ -39,11 +39,6 @@ const char* const kNoArchive = "You must create a new zipfile or open a zipfile 
 void warn(const std::string& text) { ui().message(MsgKind::Warning, {}, text, platform::kOk); }
 void inform(const std::string& text) { ui().message(MsgKind::Information, {}, text, platform::kOk); }
 
-std::string lowerCase(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
-
 // The hourglass for the length of a command.
 struct BusyCursor {
   BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -336,7 +331,7 @@ void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
   // The extension is the three characters after the first "." of the name.
   std::string first = platform::fileNameOf(ss(files.front()));
   auto dot = first.find('.');
-  std::string ext = dot == std::string::npos ? std::string() : lowerCase(first.substr(dot + 1, 3));
+  std::string ext = dot == std::string::npos ? std::string() : platform::lowerAscii(first.substr(dot + 1, 3));
   if (ext == "zip") {
     auto answer = ui().message(MsgKind::Confirmation, {},
                                "What do you like to do: Open Zipfile(Yes), Add Zipfile(No), Abort(Abort)",
@@ -402,7 +397,7 @@ void TMainform::AddCommandLineFiles() {
     auto typed = ui().input("Zipfile", "Name:", "");
     if (!typed) return;
     name = *typed;
-    if (lowerCase(name).find("zip") == std::string::npos) name += ".ZIP";
+    if (platform::lowerAscii(name).find("zip") == std::string::npos) name += ".ZIP";
   } else {
     name = Settings.ed_Zipname;
   }

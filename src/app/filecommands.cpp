@@ -33,11 +33,6 @@ using platform::ui;
 
 namespace {
 
-std::string lowerCase(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
-
 const char* const kNoArchive = "You must create a new zipfile or open a zipfile first!";
 
 void warn(const std::string& text) { ui().message(MsgKind::Warning, {}, text, platform::kOk); }
@@ -46,7 +41,7 @@ void warn(const std::string& text) { ui().message(MsgKind::Warning, {}, text, pl
 std::string firstDotExtension(const std::string& path) {
   std::string name = platform::fileNameOf(path);
   auto dot = name.find('.');
-  return dot == std::string::npos ? std::string() : lowerCase(name.substr(dot + 1, 3));
+  return dot == std::string::npos ? std::string() : platform::lowerAscii(name.substr(dot + 1, 3));
 }
 
 std::uint64_t fileSize(const std::string& path) {
@@ -115,7 +110,7 @@ void TMainform::BU_NewClick() {
   DeleteTmpFile();
   ArchiveChanged = false;
   std::string name = *chosen;
-  if (lowerCase(name).find(".zip") == std::string::npos) name += ".zip";
+  if (platform::lowerAscii(name).find(".zip") == std::string::npos) name += ".zip";
   if (platform::fileExists(name)) {
     if (ui().message(MsgKind::Confirmation, {}, "Overwrite Existing File: " + name + "?", platform::kYesNo) !=
         platform::kBtnYes)
@@ -148,12 +143,18 @@ void TMainform::BU_OpenClick() {
 }
 
 bool TMainform::OpenArchive(const std::string& name) {
-  if (lowerCase(platform::extensionOf(name)) != ".rar") {
-    SetRarRestrictions(false);
-    RarMode = false;
+  if (platform::lowerAscii(platform::extensionOf(name)) != ".rar") {
     if (OpenArchiveIsSfx()) RebuildSfx();
     ArchiveChanged = false;
     DeleteTmpFile();
+  }
+  return ListArchive(name);
+}
+
+bool TMainform::ListArchive(const std::string& name) {
+  if (platform::lowerAscii(platform::extensionOf(name)) != ".rar") {
+    SetRarRestrictions(false);
+    RarMode = false;
     ZipEngine1.setZipFilename(name);
     if (ZipEngine1.ZipFilename().empty()) {
       // The engine refused the file and said why; nothing is open now.
@@ -213,7 +214,7 @@ void TMainform::Savearchiveas1Click() {
   if (!chosen) return;
   std::string target = *chosen;
   if (platform::fileNameOf(target).find('.') == std::string::npos)
-    target += lowerCase(platform::extensionOf(archive)) == ".exe" ? ".EXE" : ".ZIP";
+    target += platform::lowerAscii(platform::extensionOf(archive)) == ".exe" ? ".EXE" : ".ZIP";
   if (platform::absolutePath(target) == platform::absolutePath(archive)) return;  // saved already
   widgets::TFileOperation op(this);
   op.Operation = widgets::foCopy;

@@ -35,16 +35,6 @@ namespace {
 
 const char* const kNone = "<none>";
 
-std::string lowerCase(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
-
-std::string upperCase(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return s;
-}
-
 // Menu captions mark their access key with "&"; a path shown as a caption must not.
 QString escapedCaption(const QString& text) {
   QString t = text;
@@ -434,11 +424,11 @@ void TMainform::FormActivate() {
   if (activated_) return;
   activated_ = true;
   if (arguments_.size() == 1 && ZipEngine1.ZipFilename().empty() &&
-      lowerCase(platform::extensionOf(ss(arguments_.front()))) == ".zip") {
+      platform::lowerAscii(platform::extensionOf(ss(arguments_.front()))) == ".zip") {
     OpenZipArgument(ss(arguments_.front()));
     return;
   }
-  if (!arguments_.isEmpty() && lowerCase(platform::extensionOf(ss(arguments_.front()))) != ".zip")
+  if (!arguments_.isEmpty() && platform::lowerAscii(platform::extensionOf(ss(arguments_.front()))) != ".zip")
     AddCommandLineFiles();
 }
 
@@ -463,7 +453,7 @@ bool TMainform::RarRefused() {
 }
 
 void TMainform::SetSfxCaptions(const std::string& archiveName) {
-  QString caption = upperCase(platform::extensionOf(archiveName)) == ".EXE" ? QString::fromLatin1(kMakeZipCaption)
+  QString caption = platform::upperAscii(platform::extensionOf(archiveName)) == ".EXE" ? QString::fromLatin1(kMakeZipCaption)
                                                                          : QString::fromLatin1(kMakeSfxCaption);
   Action(QStringLiteral("MakeSelfExtractedfile1"))->setText(caption);
   Action(QStringLiteral("MakeEXEfile1"))->setText(caption);
@@ -486,8 +476,8 @@ void TMainform::AddRecent(const std::string& path) {
     auto eq = line.find('=');
     values.push_back(eq == std::string::npos ? line : line.substr(eq + 1));
   }
-  std::string key = lowerCase(path);
-  values.erase(std::remove_if(values.begin(), values.end(), [&](const std::string& v) { return lowerCase(v) == key; }),
+  std::string key = platform::lowerAscii(path);
+  values.erase(std::remove_if(values.begin(), values.end(), [&](const std::string& v) { return platform::lowerAscii(v) == key; }),
                values.end());
   values.insert(values.begin(), path);
   if (values.size() > 5) values.resize(5);
@@ -528,23 +518,7 @@ void TMainform::RecentClick(QAction* item) {
   std::string caption = ss(item->data().toString());
   auto eq = caption.find('=');
   std::string path = eq == std::string::npos ? caption : caption.substr(eq + 1);
-  if (upperCase(platform::extensionOf(path)) != ".RAR") {
-    SetRarRestrictions(false);
-    RarMode = false;
-    SetSfxCaptions(path);
-    ZipEngine1.setZipFilename(path);
-    dialogs::LastArchive = path;
-  } else {
-    ClearGrid();
-    RarMode = true;
-    SetArchiveCommands(true);
-    SetRarRestrictions(true);
-    NotAvailable();  // RAR archives open once the RAR reader exists
-  }
-  SetCaption(path);
-  SetArchiveCommands(true);
-  AddRecent(path);
-  BuildRecentMenu();
+  ListArchive(path);
 }
 
 bool TMainform::BrowseFolder(std::string& path) {

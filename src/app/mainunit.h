@@ -144,8 +144,12 @@ class TMainform : public QMainWindow {
   std::function<void()> AfterNewArchive;
   std::unique_ptr<widgets::TFileOperation> FileOperation1;
 
-  // Opens a ZIP archive or self-extracting program (as Open does after its dialog).
+  // Opens a ZIP archive or self-extracting program (as Open does after its dialog):
+  // a changed self-extracting archive open now is rebuilt first.
   bool OpenArchive(const std::string& path);
+  // Lists an archive and makes it the open one (caption, commands, recent list);
+  // false when the engine refused it, which leaves no archive open.
+  bool ListArchive(const std::string& path);
 
   // ---- commands on the archive's contents ---------------------------------------------------
   void BU_AddClick();

@@ -103,6 +103,18 @@ std::string folderOf(const std::string& path) {
   return path.substr(0, pos);
 }
 
+std::string lowerAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+std::string upperAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
 std::string absolutePath(const std::string& path) {
   if (path.empty()) return path;
   std::error_code ec;

@@ -43,6 +43,11 @@ std::string extensionOf(const std::string& path);
 std::string fileNameOf(const std::string& path);
 // Everything before the last separator ("/" or "\"), without it; empty when none.
 std::string folderOf(const std::string& path);
+// The text with ASCII letters in lower or upper case (other bytes unchanged), for
+// comparing extensions and names the way the program's rules do.
+std::string lowerAscii(std::string text);
+std::string upperAscii(std::string text);
+
 // An absolute, lexically normalised form of the path (no file-system access).
 std::string absolutePath(const std::string& path);
 

@@ -261,6 +261,9 @@ class TZipEngine {
  private:
   void AddChecked();
   void DeleteChecked();
+  // Loads the compressor when needed and runs it on FSpecArgs: adding, or with
+  // deleting set, deleting entries.
+  void RunCompressor(bool deleting);
   void ExtractChecked();
   // Calls the loaded library of role with a block of the layout its version asks
   // for; SuccessCount takes its result.

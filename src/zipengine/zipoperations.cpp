@@ -95,12 +95,6 @@ void runGuarded(TZipEngine& engine, int fatalId, const std::function<void()>& bo
   }
 }
 
-std::string upperExtension(const std::string& name) {
-  std::string ext = platform::extensionOf(name);
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return ext;
-}
-
 // Password handed to the extractor when an unattended extraction of encrypted
 // entries has none: a wrong one, so that those entries fail instead of asking.
 constexpr std::size_t kFillerPasswordLength = 79;
@@ -119,7 +113,7 @@ void TZipEngine::AddChecked() {
   if (ZipFilename_.empty()) return ShowZipMessage(zipmsg::kNoZipSpecified);
   if (Unattended && AddOptions.contains(AddEncrypt) && Password.empty())
     return ShowZipMessage(zipmsg::kUnattendedNoPassword);
-  const bool exe = upperExtension(ZipFilename_) == ".EXE";
+  const bool exe = platform::upperAscii(platform::extensionOf(ZipFilename_)) == ".EXE";
   if (AddOptions.contains(AddDiskSpan) || AddOptions.contains(AddDiskSpanErase)) {
     if (AddOptions.contains(AddFreshen) || AddOptions.contains(AddUpdate))
       return ShowZipMessage(zipmsg::kNoUpdateOnSpanned);
@@ -135,21 +129,26 @@ void TZipEngine::AddChecked() {
       // directory (ConvertSFX), which this build cannot write yet.
       return ShowZipMessage(zipmsg::kSfxNotAvailable);
     }
-    bool loadedHere = false;
-    if (!LoadLib(ZipLibRole::Zip, loadedHere)) return;
-    ScopeExit unload([&] {
-      if (loadedHere) UnloadLib(ZipLibRole::Zip);
-    });
-    BlockRequest request;
-    request.password = Password;
-    request.archive = ZipFilename_;
-    request.specs = FSpecArgs;
-    request.tempDir = TempDir;
-    request.addOptions = AddOptions;
-    request.level = AddCompLevel;
-    ExecLibrary(ZipLibRole::Zip, request);
+    RunCompressor(false);
   }
   if (SuccessCount_ > 0) List();
+}
+
+void TZipEngine::RunCompressor(bool deleting) {
+  bool loadedHere = false;
+  if (!LoadLib(ZipLibRole::Zip, loadedHere)) return;
+  ScopeExit unload([&] {
+    if (loadedHere) UnloadLib(ZipLibRole::Zip);
+  });
+  BlockRequest request;
+  request.password = Password;
+  request.archive = ZipFilename_;
+  request.specs = FSpecArgs;
+  request.tempDir = TempDir;
+  request.addOptions = AddOptions;
+  request.level = AddCompLevel;
+  request.deleting = deleting;
+  ExecLibrary(ZipLibRole::Zip, request);
 }
 
 void TZipEngine::Delete() {
@@ -163,20 +162,7 @@ void TZipEngine::DeleteChecked() {
   if (ZipFilename_.empty() || !platform::fileExists(ZipFilename_)) return ShowZipMessage(zipmsg::kNoZipSpecified);
   {
     BusyScope busy(ZipBusy_, CancelRequested);
-    bool loadedHere = false;
-    if (!LoadLib(ZipLibRole::Zip, loadedHere)) return;
-    ScopeExit unload([&] {
-      if (loadedHere) UnloadLib(ZipLibRole::Zip);
-    });
-    BlockRequest request;
-    request.password = Password;
-    request.archive = ZipFilename_;
-    request.specs = FSpecArgs;
-    request.tempDir = TempDir;
-    request.addOptions = AddOptions;
-    request.level = AddCompLevel;
-    request.deleting = true;
-    ExecLibrary(ZipLibRole::Zip, request);
+    RunCompressor(true);
   }
   if (SuccessCount_ > 0) List();
 }
