@@ -97,7 +97,7 @@ TSelectedList::TSelectedList(TAddForm& form, QWidget* parent) : QListWidget(pare
 
 // A drag from FileListBox1 adds its selected files; files from another program go
 // to the dialog's drop handling, as anywhere else on the dialog.
-void TSelectedList::dragEnterEvent(QDragEnterEvent* event) {
+void TSelectedList::answerDrag(QDragMoveEvent* event) {
   if (form_.SelectedListDragOver(event->source())) {
     event->setDropAction(Qt::CopyAction);
     event->accept();
@@ -108,16 +108,9 @@ void TSelectedList::dragEnterEvent(QDragEnterEvent* event) {
   }
 }
 
-void TSelectedList::dragMoveEvent(QDragMoveEvent* event) {
-  if (form_.SelectedListDragOver(event->source())) {
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-  } else if (form_.AcceptsOutsideDrop(event->source(), event->mimeData())) {
-    event->acceptProposedAction();
-  } else {
-    event->ignore();
-  }
-}
+void TSelectedList::dragEnterEvent(QDragEnterEvent* event) { answerDrag(event); }
+
+void TSelectedList::dragMoveEvent(QDragMoveEvent* event) { answerDrag(event); }
 
 void TSelectedList::dropEvent(QDropEvent* event) {
   if (form_.SelectedListDragDrop(event->source())) {

@@ -54,6 +54,8 @@ class TSelectedList : public QListWidget {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // Accepts a drag from the file list or, as the dialog allows, from another program.
+  void answerDrag(QDragMoveEvent* event);
   TAddForm& form_;
 };
 
