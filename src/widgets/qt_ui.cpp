@@ -85,7 +85,10 @@ MsgButton QtUi::message(MsgKind kind, const std::string& caption, const std::str
     case MsgKind::Plain: box.setIcon(QMessageBox::NoIcon); break;
   }
   box.setWindowTitle(caption.empty() ? QApplication::applicationName() : qs(caption));
-  box.setText(qs(text));
+  // Texts may break lines the old way ("\r"); the box shows them as line breaks.
+  QString shown = qs(text);
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  box.setText(shown);
   box.setStandardButtons(qtButtons(buttons));
   return fromQt(box.exec());
 }
