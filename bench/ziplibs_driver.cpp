@@ -3,7 +3,7 @@
 // libkvzip.so / libkvunzip.so from its own folder and calls them through the
 // binary interface, as the engine does.
 //
-//   kvziplib add [-0..-9] [-r] [-j] [-D] [-P password] archive spec...
+//   kvziplib add [-0..-9] [-r] [-j] [-D] [-P password] archive files...
 //   kvziplib extract [-o] [-j] [-P password] archive folder [entry...]
 //   kvziplib test [-P password] archive
 //   kvziplib delete archive entry...
@@ -53,7 +53,7 @@ void* symbol(const char* lib, const char* name) {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: kvziplib add [-0..-9] [-r] [-j] [-D] [-P pw] archive spec...\n"
+               "usage: kvziplib add [-0..-9] [-r] [-j] [-D] [-P pw] archive files...\n"
                "       kvziplib extract [-o] [-j] [-P pw] archive folder [entry...]\n"
                "       kvziplib test [-P pw] archive\n"
                "       kvziplib delete archive entry...\n");

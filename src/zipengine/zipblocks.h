@@ -5,7 +5,7 @@
 // the one 16-bit flag), texts are NUL-terminated copies owned by the block, so the
 // caller's strings may change while the library runs. Two layouts exist per
 // library: the new one carries an array of file records, the old one the
-// specification addresses inline (at most ZIPLIB_MAX_OLD_SPECS of them).
+// addresses of the file name patterns inline (at most ZIPLIB_MAX_OLD_SPECS).
 #pragma once
 
 #include <array>
