@@ -10,13 +10,13 @@ std::uint32_t flag(bool on) { return on ? ZIPLIB_ON : ZIPLIB_OFF; }
 }  // namespace
 
 LibBlock::LibBlock(Kind kind, bool newLayout, const BlockRequest& r)
-    : archive_(r.archive), tempDir_(r.tempDir), specs_(r.specs) {
+    : archive_(r.archive), tempDir_(r.tempDir), patterns_(r.specs) {
   std::memcpy(password_.data(), r.password.data(), std::min(r.password.size(), kLibPasswordMax));
   if (kind == kZip) {
     if (newLayout) {
       zipNew_ = std::make_unique<ZipExecParams>();
-      zipRecords_.resize(specs_.size());
-      for (std::size_t i = 0; i < specs_.size(); ++i) zipRecords_[i].Spec = specs_[i].c_str();
+      zipRecords_.resize(patterns_.size());
+      for (std::size_t i = 0; i < patterns_.size(); ++i) zipRecords_[i].Spec = patterns_[i].c_str();
       fillZip(*zipNew_, r);
       zipNew_->TempDir = tempDir_.empty() ? nullptr : tempDir_.c_str();
       zipNew_->FileRecords = zipRecords_.empty() ? nullptr : zipRecords_.data();
@@ -27,14 +27,14 @@ LibBlock::LibBlock(Kind kind, bool newLayout, const BlockRequest& r)
       fillZip(*zipOld_, r);
       zipOld_->Mark = ZIPLIB_BLOCK_MARK;
       zipOld_->SpecCount = std::min<std::uint32_t>(zipOld_->SpecCount, ZIPLIB_MAX_OLD_SPECS);
-      for (std::size_t i = 0; i < specs_.size() && i < ZIPLIB_MAX_OLD_SPECS; ++i) zipOld_->Specs[i] = specs_[i].c_str();
+      for (std::size_t i = 0; i < patterns_.size() && i < ZIPLIB_MAX_OLD_SPECS; ++i) zipOld_->Specs[i] = patterns_[i].c_str();
       data_ = zipOld_.get();
     }
   } else {
     if (newLayout) {
       unzNew_ = std::make_unique<UnzExecParams>();
-      unzRecords_.resize(specs_.size());
-      for (std::size_t i = 0; i < specs_.size(); ++i) unzRecords_[i].Spec = specs_[i].c_str();
+      unzRecords_.resize(patterns_.size());
+      for (std::size_t i = 0; i < patterns_.size(); ++i) unzRecords_[i].Spec = patterns_[i].c_str();
       fillUnzip(*unzNew_, r);
       unzNew_->FileRecords = unzRecords_.empty() ? nullptr : unzRecords_.data();
       unzNew_->Mark = ZIPLIB_BLOCK_MARK;
@@ -44,7 +44,7 @@ LibBlock::LibBlock(Kind kind, bool newLayout, const BlockRequest& r)
       fillUnzip(*unzOld_, r);
       unzOld_->Mark = ZIPLIB_BLOCK_MARK;
       unzOld_->SpecCount = std::min<std::uint32_t>(unzOld_->SpecCount, ZIPLIB_MAX_OLD_SPECS);
-      for (std::size_t i = 0; i < specs_.size() && i < ZIPLIB_MAX_OLD_SPECS; ++i) unzOld_->Specs[i] = specs_[i].c_str();
+      for (std::size_t i = 0; i < patterns_.size() && i < ZIPLIB_MAX_OLD_SPECS; ++i) unzOld_->Specs[i] = patterns_[i].c_str();
       data_ = unzOld_.get();
     }
   }
@@ -75,7 +75,7 @@ void LibBlock::fillZip(Block& b, const BlockRequest& r) {
   b.Update = flag(o.contains(AddUpdate));
   b.Freshen = flag(o.contains(AddFreshen) && !o.contains(AddUpdate));
   b.ZipTime = flag(o.contains(AddZipTime));
-  b.SpecCount = static_cast<std::uint32_t>(std::min<std::size_t>(specs_.size(), UINT32_MAX));
+  b.SpecCount = static_cast<std::uint32_t>(std::min<std::size_t>(patterns_.size(), UINT32_MAX));
   b.ArchiveName = archive_.c_str();
   if (r.deleting) {
     // Deleting names entries, not files: none of the adding words apply.
@@ -102,6 +102,6 @@ void LibBlock::fillUnzip(Block& b, const BlockRequest& r) {
   b.Freshen = flag(o.contains(ExtrFreshen) && !o.contains(ExtrUpdate));
   b.DirNames = flag(o.contains(ExtrDirNames));
   b.Overwrite = flag(o.contains(ExtrOverWrite));
-  b.SpecCount = static_cast<std::uint32_t>(std::min<std::size_t>(specs_.size(), UINT32_MAX));
+  b.SpecCount = static_cast<std::uint32_t>(std::min<std::size_t>(patterns_.size(), UINT32_MAX));
   b.ArchiveName = archive_.c_str();
 }

@@ -65,7 +65,7 @@ class LibBlock {
   std::array<char, kLibPasswordMax + 1> password_{};
   std::string archive_;
   std::string tempDir_;
-  std::vector<std::string> specs_;
+  std::vector<std::string> patterns_;
   std::vector<ZipFileRecord> zipRecords_;
   std::vector<UnzFileRecord> unzRecords_;
   std::unique_ptr<ZipExecParams> zipNew_;

@@ -16,7 +16,7 @@
  *
  * Two layouts exist for each block. A compressor reporting version 151 or more
  * takes ZipExecParams (file records), older ones ZipExecParamsOld (inline
- * specification addresses); for the extractor the switch is at 152. The libraries
+ * name-pattern addresses); for the extractor the switch is at 152. The libraries
  * of this project report ZIPLIB_VERSION and read either layout (they tell them
  * apart by where the constant ZIPLIB_BLOCK_MARK stands).
  */
@@ -40,7 +40,7 @@ extern "C" {
 #define ZIPLIB_CALLER_VERSION 152
 /* Constant that closes every block (and tells the layouts apart). */
 #define ZIPLIB_BLOCK_MARK 7
-/* Most specification addresses the old layouts hold. */
+/* Most name-pattern addresses the old layouts hold. */
 #define ZIPLIB_MAX_OLD_SPECS 4097
 
 #define ZIPLIB_ON 0xFFFFFFFFu
@@ -99,7 +99,7 @@ typedef uint32_t (*ZipLibCallback)(ZipCallbackRecord* record);
 
 /* ------------------------------------------------------------------ compressor */
 
-/* One specification of the new layout: a file name, folder name (ending in "/")
+/* One name pattern of the new layout: a file name, folder name (ending in "/")
  * or wildcard ("*", "?") to add, or an entry name or wildcard to delete. */
 typedef struct ZipFileRecord {
   const char* Spec;      /*   0 */
@@ -132,14 +132,14 @@ typedef struct ZipFileRecord {
   uint32_t AddMode;        /*  80: on for adding, off for deleting */                   \
   uint32_t ForceDos;       /*  84: force MS-DOS 8.3 names */                            \
   uint32_t Move;           /*  88: delete the sources once the archive is written */    \
-  uint32_t DeleteEntries;  /*  92: delete the entries named by the specifications */    \
+  uint32_t DeleteEntries;  /*  92: delete the entries the name patterns match */    \
   uint32_t Update;         /*  96: add only newer or missing files */                   \
   uint32_t Freshen;        /* 100: replace only entries whose file is newer */          \
   uint32_t Reserved104;    /* 104 */                                                    \
   uint32_t ZipTime;        /* 108: give the archive its newest entry's time */          \
   uint32_t Reserved112;    /* 112 */                                                    \
   uint32_t Reserved116;    /* 116 */                                                    \
-  uint32_t SpecCount;      /* 120: number of specifications */                          \
+  uint32_t SpecCount;      /* 120: number of name patterns */                          \
   const char* ArchiveName; /* 124: the archive */
 
 /* The layout with file records (216 bytes on 32 bits). */
@@ -153,7 +153,7 @@ typedef struct ZipExecParams {
   uint32_t Mark;               /* 212: ZIPLIB_BLOCK_MARK */
 } ZipExecParams;
 
-/* The layout with inline specification addresses (16520 bytes on 32 bits). */
+/* The layout with inline name-pattern addresses (16520 bytes on 32 bits). */
 typedef struct ZipExecParamsOld {
   ZIPLIB_ZIP_COMMON_FIELDS
   uint32_t Mark;                           /* 128: ZIPLIB_BLOCK_MARK */
@@ -162,7 +162,7 @@ typedef struct ZipExecParamsOld {
 
 /* ------------------------------------------------------------------- extractor */
 
-/* One specification of the new layout: an entry name or wildcard. */
+/* One name pattern of the new layout: an entry name or wildcard. */
 typedef struct UnzFileRecord {
   const char* Spec;      /*  0 */
   uint32_t Reserved[17]; /*  4..71: zero */
@@ -185,7 +185,7 @@ typedef struct UnzFileRecord {
   uint32_t Freshen;        /*  52: extract only files that exist and are older */       \
   uint32_t DirNames;       /*  56: restore the stored folder names */                   \
   uint32_t Overwrite;      /*  60: overwrite existing files */                          \
-  uint32_t SpecCount;      /*  64: number of specifications, 0 = every entry */         \
+  uint32_t SpecCount;      /*  64: number of name patterns, 0 = every entry  */         \
   const char* ArchiveName; /*  68: the archive */
 
 /* The layout with file records (148 bytes on 32 bits). */
@@ -196,7 +196,7 @@ typedef struct UnzExecParams {
   uint32_t Mark;              /* 144: ZIPLIB_BLOCK_MARK */
 } UnzExecParams;
 
-/* The layout with inline specification addresses (16464 bytes on 32 bits). */
+/* The layout with inline name-pattern addresses (16464 bytes on 32 bits). */
 typedef struct UnzExecParamsOld {
   ZIPLIB_UNZ_COMMON_FIELDS
   uint32_t Mark;                           /*  72: ZIPLIB_BLOCK_MARK */
