@@ -217,6 +217,30 @@ std::string formatDateTime(std::string_view format, const DateTime& dt) {
   return out;
 }
 
+std::optional<std::string> fixedWidthDateFormat(std::string_view format) {
+  std::string out;
+  int years = 0, months = 0, days = 0;
+  for (const Token& t : tokenize(format)) {
+    switch (t.kind) {
+      case Token::Literal:
+        for (char c : t.text)
+          if (std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+        if (t.text.find('"') != std::string::npos) return std::nullopt;  // cannot be quoted again
+        out += '"' + t.text + '"';
+        break;
+      case Token::Year4: out += "yyyy"; ++years; break;
+      case Token::Year2: out += "yy"; ++years; break;
+      case Token::Month:
+      case Token::Month2: out += "mm"; ++months; break;
+      case Token::Day:
+      case Token::Day2: out += "dd"; ++days; break;
+      default: return std::nullopt;  // a time code
+    }
+  }
+  if (years != 1 || months != 1 || days != 1) return std::nullopt;
+  return out;
+}
+
 std::string localeShortDateFormat() {
   std::string f = fromStrftime(nl_langinfo(D_FMT));
   return f.empty() ? std::string("yyyy-mm-dd") : f;

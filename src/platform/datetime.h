@@ -43,6 +43,12 @@ double toSerial(const DateTime& dt);
 
 std::string formatDateTime(std::string_view format, const DateTime& dt);
 
+// A date format with fixed-width codes, for typing a date into a mask: "d" and "m"
+// become "dd" and "mm", a lone "y" becomes "yy"; literals are kept (quoted). Gives
+// nullopt when format is not a plain date: a time code, a missing or repeated
+// year, month or day, or a digit among the literals.
+std::optional<std::string> fixedWidthDateFormat(std::string_view format);
+
 // The locale's short date and time formats in the codes above.
 std::string localeShortDateFormat();
 std::string localeShortTimeFormat();

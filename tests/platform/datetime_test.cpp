@@ -88,6 +88,20 @@ TEST(ParseDateTime, RejectsNonDates) {
   EXPECT_TRUE(parseDateTime("2023-02-03 10:11:12"));
 }
 
+TEST(FixedWidthDateFormat, WidensCodesAndRefusesWhatIsNoPlainDate) {
+  EXPECT_EQ(fixedWidthDateFormat("yyyy/mm/dd"), "yyyy\"/\"mm\"/\"dd");
+  EXPECT_EQ(fixedWidthDateFormat("d.m.y"), "dd\".\"mm\".\"yy");
+  // What it writes has the same width for every date and reads back.
+  auto f = fixedWidthDateFormat("d/m/yyyy");
+  ASSERT_TRUE(f);
+  EXPECT_EQ(formatDateTime(*f, DateTime{2005, 3, 7}), "07/03/2005");
+  EXPECT_EQ(parseWithFormat("07/03/2005", *f), (DateTime{2005, 3, 7}));
+  EXPECT_EQ(fixedWidthDateFormat("yyyy/mm/dd hh:mm"), std::nullopt);
+  EXPECT_EQ(fixedWidthDateFormat("mm/dd"), std::nullopt);
+  EXPECT_EQ(fixedWidthDateFormat("dd/mm/yy/dd"), std::nullopt);
+  EXPECT_EQ(fixedWidthDateFormat("yyyy-mm-dd \"1\""), std::nullopt);
+}
+
 TEST(ParseTime, TimesOfDay) {
   EXPECT_TRUE(parseTime("10:20"));
   EXPECT_TRUE(parseTime("10:20:30"));
