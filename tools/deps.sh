@@ -5,9 +5,9 @@
 set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev zlib1g-dev libdeflate-dev libjpeg-dev libarchive-dev
-            libgl-dev)
+            libgl-dev libssl-dev)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev zip unzip 7zip libarchive-tools hyperfine time
-           python3 python3-aiosmtpd xvfb xauth)
+           python3 python3-aiosmtpd openssl xvfb xauth)
 
 want=("${build_pkgs[@]}")
 if [ "${1:-build}" = test ]; then want+=("${test_pkgs[@]}"); fi
