@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "dialogs/kalender.h"
 #include "platform/datetime.h"
 #include "platform/routines.h"
 #include "platform/ui.h"
@@ -250,12 +251,31 @@ bool TF_InmDlg::FormKeyPress(TInmEdit* edit, int key) {
   return true;
 }
 
+bool TF_InmDlg::MaskEditKeyDown(TInmEdit* edit, int key) {
+  if (key != Qt::Key_F12 || !edit->IsDate()) return false;
+  MaskEditDblClick(edit);
+  return true;
+}
+
+void TF_InmDlg::MaskEditDblClick(TInmEdit* edit) {
+  if (!edit || !edit->IsDate()) return;
+  const auto known = DateOf(edit);
+  const calendar::Date initial = known ? calendar::Date{known->year, known->month, known->day} : calendar::Date{};
+  const auto chosen = PickDate(initial, this);
+  if (!chosen) return;
+  edit->setText(widgets::qs(platform::formatDateTime(dateFormat_, {chosen->year, chosen->month, chosen->day})));
+  edit->setFocus();
+}
+
 bool TF_InmDlg::eventFilter(QObject* watched, QEvent* event) {
   auto* edit = qobject_cast<TInmEdit*>(watched);
   if (edit && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->modifiers() & ~(Qt::KeypadModifier)) return QDialog::eventFilter(watched, event);
-    if (FormKeyPress(edit, key->key())) return true;
+    if (MaskEditKeyDown(edit, key->key()) || FormKeyPress(edit, key->key())) return true;
+  } else if (edit && event->type() == QEvent::MouseButtonDblClick && edit->IsDate()) {
+    MaskEditDblClick(edit);
+    return true;
   }
   return QDialog::eventFilter(watched, event);
 }

@@ -96,6 +96,11 @@ class TF_InmDlg : public QDialog {
   };
   std::optional<FieldDate> DateOf(const TInmEdit* edit) const;
 
+  // Opens the calendar for a date field, on its date or on today when it holds
+  // none, and writes the chosen date back in the field's date format. Closing the
+  // calendar without a choice, or any other field, changes nothing.
+  void MaskEditDblClick(TInmEdit* edit);
+
   void bu_OkClick();
   void bu_AvbrytClick();
 
@@ -113,6 +118,8 @@ class TF_InmDlg : public QDialog {
   // Enter moves to the next field, and from the last one presses OK. True when the
   // key is used.
   bool FormKeyPress(TInmEdit* edit, int key);
+  // F12 in a date field opens the calendar. True when the key is used.
+  bool MaskEditKeyDown(TInmEdit* edit, int key);
 
   std::vector<TInmEdit*> edits_;
   std::vector<QLabel*> labels_;
