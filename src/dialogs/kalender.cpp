@@ -31,28 +31,59 @@ Date LocalToday() {
   return Date{now.year, now.month, now.day};
 }
 
-// A grid of fixed cells without scroll bars or headers, sized to show them all.
-QTableWidget* FixedGrid(int rows, int columns, int columnWidth) {
+// A grid of fixed cells without scroll bars or headers, sized to show them all;
+// its first row holds titles in the colours of buttons.
+QTableWidget* FixedGrid(int rows, int columns, int columnWidth, const QPalette& colours) {
   auto* g = new QTableWidget(rows, columns);
   g->horizontalHeader()->hide();
   g->verticalHeader()->hide();
   g->horizontalHeader()->setDefaultSectionSize(columnWidth);
   g->horizontalHeader()->setMinimumSectionSize(columnWidth);
-  g->verticalHeader()->setDefaultSectionSize(kRowHeight);
-  g->verticalHeader()->setMinimumSectionSize(kRowHeight);
+  const int rowHeight = std::max(kRowHeight, g->fontMetrics().height() + 6);  // room for a large font
+  g->verticalHeader()->setDefaultSectionSize(rowHeight);
+  g->verticalHeader()->setMinimumSectionSize(rowHeight);
   g->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   g->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   g->setEditTriggers(QAbstractItemView::NoEditTriggers);
   g->setTabKeyNavigation(false);
   const int frame = 2 * g->frameWidth();
-  g->setFixedSize(columns * columnWidth + frame, rows * kRowHeight + frame);
+  g->setFixedSize(columns * columnWidth + frame, rows * rowHeight + frame);
   for (int r = 0; r < rows; ++r)
     for (int c = 0; c < columns; ++c) {
       auto* item = new QTableWidgetItem;
       item->setTextAlignment(Qt::AlignCenter);
       g->setItem(r, c, item);
     }
+  for (int c = 0; c < columns; ++c) {
+    QTableWidgetItem* title = g->item(0, c);
+    title->setFlags(Qt::NoItemFlags);
+    title->setBackground(colours.button());
+    title->setForeground(colours.buttonText());
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+  }
   return g;
+}
+
+// The hint panel: a framed label in the colours of tool tips, hidden.
+QFrame* HintPanel(QWidget* parent, QLabel*& label) {
+  auto* panel = new QFrame(parent);
+  panel->setObjectName(QStringLiteral("pa_Hint"));
+  panel->setFrameStyle(QFrame::Box | QFrame::Plain);
+  panel->setAutoFillBackground(true);
+  QPalette info = panel->palette();
+  info.setColor(QPalette::Window, info.color(QPalette::ToolTipBase));
+  info.setColor(QPalette::WindowText, info.color(QPalette::ToolTipText));
+  panel->setPalette(info);
+  label = new QLabel(panel);
+  label->setObjectName(QStringLiteral("la_Hint"));
+  label->setTextFormat(Qt::PlainText);
+  auto* layout = new QHBoxLayout(panel);
+  layout->setContentsMargins(4, 2, 4, 2);
+  layout->addWidget(label);
+  panel->hide();
+  return panel;
 }
 
 QPushButton* NavButton(const char* text, const char* name, int tag) {
@@ -89,7 +120,7 @@ TF_Kalender::TF_Kalender(const Date& initial, QWidget* parent) : QDialog(parent)
   bu_Ok->setDefault(true);
   connect(bu_Ok, &QPushButton::clicked, this, &TF_Kalender::bu_OkClick);
 
-  gr_Cal = FixedGrid(MonthGrid::kRows, MonthGrid::kColumns, kColumnWidth);
+  gr_Cal = FixedGrid(MonthGrid::kRows, MonthGrid::kColumns, kColumnWidth, palette());
   gr_Cal->setObjectName(QStringLiteral("gr_Cal"));
   gr_Cal->setSelectionMode(QAbstractItemView::SingleSelection);
   gr_Cal->viewport()->setMouseTracking(true);
@@ -111,22 +142,11 @@ TF_Kalender::TF_Kalender(const Date& initial, QWidget* parent) : QDialog(parent)
       SetDate(date_);
   });
 
-  gr_Week = FixedGrid(MonthGrid::kRows, 1, kWeekColumnWidth);
+  gr_Week = FixedGrid(MonthGrid::kRows, 1, kWeekColumnWidth, palette());
   gr_Week->setObjectName(QStringLiteral("gr_Week"));
   gr_Week->setFocusPolicy(Qt::NoFocus);
   gr_Week->setSelectionMode(QAbstractItemView::NoSelection);
   gr_Week->setMouseTracking(true);
-  for (QTableWidget* g : {gr_Cal, gr_Week}) {
-    for (int c = 0; c < g->columnCount(); ++c) {
-      QTableWidgetItem* title = g->item(0, c);
-      title->setFlags(Qt::NoItemFlags);
-      title->setBackground(palette().button());
-      title->setForeground(palette().buttonText());
-      QFont bold = title->font();
-      bold.setBold(true);
-      title->setFont(bold);
-    }
-  }
   for (int r = 1; r < MonthGrid::kRows; ++r) gr_Week->item(r, 0)->setFlags(Qt::ItemIsEnabled);
 
   auto* nav = new QHBoxLayout;
@@ -147,21 +167,7 @@ TF_Kalender::TF_Kalender(const Date& initial, QWidget* parent) : QDialog(parent)
   layout->addLayout(bottom);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
-  pa_Hint = new QFrame(this);
-  pa_Hint->setObjectName(QStringLiteral("pa_Hint"));
-  pa_Hint->setFrameStyle(QFrame::Box | QFrame::Plain);
-  pa_Hint->setAutoFillBackground(true);
-  QPalette info = pa_Hint->palette();
-  info.setColor(QPalette::Window, info.color(QPalette::ToolTipBase));
-  info.setColor(QPalette::WindowText, info.color(QPalette::ToolTipText));
-  pa_Hint->setPalette(info);
-  la_Hint = new QLabel(pa_Hint);
-  la_Hint->setObjectName(QStringLiteral("la_Hint"));
-  la_Hint->setTextFormat(Qt::PlainText);
-  auto* hintLayout = new QHBoxLayout(pa_Hint);
-  hintLayout->setContentsMargins(4, 2, 4, 2);
-  hintLayout->addWidget(la_Hint);
-  pa_Hint->hide();
+  pa_Hint = HintPanel(this, la_Hint);
 
   SetDate(calendar::isValid(initial) ? initial : Today());
   gr_Cal->setFocus();
