@@ -9,28 +9,27 @@
 #include <cstdint>
 #include <string>
 
+#include "zipcore/directory.h"
+#include "zipcore/inputfile.h"
+#include "zipcore/safepath.h"
 #include "ziplibs/extractor.h"
 #include "ziplibs/reporter.h"
-#include "ziplibs/safepath.h"
-#include "ziplibs/zipdirectory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  int fd = ::memfd_create("archive", MFD_CLOEXEC);
-  if (fd < 0) return 0;
-  if (::write(fd, data, size) != static_cast<ssize_t>(size)) {
-    ::close(fd);
-    return 0;
-  }
-  ziplibs::ZipDirectory dir;
-  std::string error;
-  if (ziplibs::readZipDirectory(fd, dir, error)) {
-    for (const ziplibs::ZipEntry& e : dir.entries) {
-      ziplibs::SafeName safe = ziplibs::checkEntryName(e.name);
-      if (safe.ok()) ziplibs::linkTargetInside(safe.parts, e.comment);
+  platform::UniqueFd fd(::memfd_create("archive", MFD_CLOEXEC));
+  if (!fd.valid() || ::write(fd.get(), data, size) != static_cast<ssize_t>(size)) return 0;
+  const std::string path = "/proc/self/fd/" + std::to_string(fd.get());
+  zipcore::InputFile file;
+  if (!file.adopt(std::move(fd))) return 0;
+  zipcore::Directory dir;
+  if (zipcore::ReadDirectory(file, dir) == zipcore::DirError::None) {
+    for (const zipcore::ZipEntry& e : dir.entries) {
+      zipcore::SafeName safe = zipcore::checkEntryName(e.name);
+      if (safe.ok()) zipcore::linkTargetInside(safe.parts, e.comment);
     }
   }
   ziplibs::ExtractOptions opts;
-  opts.archive = "/proc/self/fd/" + std::to_string(fd);
+  opts.archive = path;
   opts.test = true;
   opts.password = "fuzz";
   ziplibs::Reporter reporter(nullptr, nullptr, nullptr, true, true);
@@ -38,7 +37,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   tuning.threads = 1;
   tuning.wholeOut = 1u << 20;  // keep big claims on the streaming path, and quick
   ziplibs::Extractor extractor(opts, reporter, tuning);
-  extractor.run(fd);
-  ::close(fd);
+  extractor.run(file);
   return 0;
 }

@@ -13,31 +13,13 @@
 
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "platform/uniquefd.h"
 
 namespace widgets::fileop {
 
 namespace {
 
-class FdGuard {
- public:
-  explicit FdGuard(int fd = -1) : fd_(fd) {}
-  ~FdGuard() { reset(); }
-  FdGuard(const FdGuard&) = delete;
-  FdGuard& operator=(const FdGuard&) = delete;
-  int get() const { return fd_; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  int release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
+using platform::UniqueFd;
 
 bool writeAll(int fd, const char* p, std::size_t n) {
   while (n > 0) {
@@ -189,7 +171,7 @@ Status removeFolderAt(int parentFd, const std::string& name, const std::string& 
                       const BeforeRemove& before) {
   // O_PATH with O_NOFOLLOW opens the folder itself and fails on a link: what we
   // change and walk is exactly what lies here.
-  FdGuard pathFd(::openat(parentFd, name.c_str(), O_PATH | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd pathFd(::openat(parentFd, name.c_str(), O_PATH | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC));
   if (pathFd.get() < 0) return Status::failed(fullPath, errno);
   struct stat st {};
   if (::fstat(pathFd.get(), &st) != 0) return Status::failed(fullPath, errno);
@@ -217,7 +199,7 @@ Status removeFolderAt(int parentFd, const std::string& name, const std::string& 
 
 Status copyFile(const std::string& source, const std::string& target, const CopyOptions& options,
                 const ByteProgress& progress) {
-  FdGuard in(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd in(::open(source.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (in.get() < 0) return Status::failed(source, errno);
   struct stat st {};
   if (::fstat(in.get(), &st) != 0) return Status::failed(source, errno);
@@ -225,7 +207,7 @@ Status copyFile(const std::string& source, const std::string& target, const Copy
   ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
   std::string temp = tempTemplate(target);
-  FdGuard out(::mkostemp(temp.data(), O_CLOEXEC));
+  UniqueFd out(::mkostemp(temp.data(), O_CLOEXEC));
   if (out.get() < 0) return Status::failed(target, errno);
   auto discard = [&](Status s) {
     out.reset();
@@ -299,7 +281,7 @@ Status removeTree(const std::string& path, bool removeRoot, const BeforeRemove& 
   std::string folder, name;
   splitPath(abs, folder, name);
   if (name.empty() || name == "." || name == "..") return Status::failed(abs, EINVAL);  // never the root folder
-  FdGuard parent(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd parent(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (parent.get() < 0) return Status::failed(abs, errno);
   return removeFolderAt(parent.get(), name, abs, removeRoot, before);
 }
@@ -324,28 +306,6 @@ std::vector<std::string> listFolder(const std::string& path) {
   ::closedir(dir);
   std::sort(names.begin(), names.end());
   return names;
-}
-
-bool hasWildcards(const std::string& pattern) { return pattern.find_first_of("*?") != std::string::npos; }
-
-bool wildcardMatch(const std::string& pattern, const std::string& name) {
-  std::size_t p = 0, n = 0, starP = std::string::npos, starN = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == '*') {
-      starP = p++;
-      starN = n;
-    } else if (starP != std::string::npos) {
-      p = starP + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
 }
 
 std::string uniqueName(const std::string& path) {

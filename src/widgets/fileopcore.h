@@ -78,11 +78,6 @@ Status removePath(const std::string& path, const BeforeRemove& before);
 // when the folder cannot be read.
 std::vector<std::string> listFolder(const std::string& path);
 
-// True when `pattern` holds a wildcard ("*" or "?").
-bool hasWildcards(const std::string& pattern);
-// Matches a name against a pattern where "*" stands for any run of characters and
-// "?" for exactly one; everything else matches itself, case-sensitively.
-bool wildcardMatch(const std::string& pattern, const std::string& name);
 
 // A name for `path` that does not exist yet: "name (2).ext", "name (3).ext", ...
 // A leading dot does not start an extension (".profile" gives ".profile (2)").

@@ -15,6 +15,7 @@
 #include "widgets/copyprogress.h"
 #include "widgets/fileopcore.h"
 #include "widgets/qt_ui.h"
+#include "zipcore/namematch.h"
 
 namespace widgets {
 
@@ -165,7 +166,7 @@ bool TFileOperation::Run::expandSources(std::vector<Source>& out) {
   for (const std::string& piece : splitList(op_.FilesFrom)) {
     std::string path = stripTrailingSeparators(platform::absolutePath(piece));
     std::string pattern = platform::fileNameOf(path);
-    if (!fileop::hasWildcards(pattern)) {
+    if (!zipcore::hasWildcards(pattern)) {
       struct stat st {};
       if (::lstat(path.c_str(), &st) != 0) {
         error("Cannot find " + path + ": " + errnoText(errno));
@@ -177,7 +178,7 @@ bool TFileOperation::Run::expandSources(std::vector<Source>& out) {
     std::string folder = platform::folderOf(path);
     if (folder.empty()) folder = "/";
     for (const std::string& name : fileop::listFolder(folder)) {
-      if (!fileop::wildcardMatch(pattern, name)) continue;
+      if (!zipcore::wildcardMatch(pattern, name)) continue;
       std::string full = join(folder, name);
       struct stat st {};
       if (::lstat(full.c_str(), &st) != 0) continue;

@@ -8,35 +8,13 @@
 // entry uses ZIP64 extensions.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <string>
 
-static_assert(std::endian::native == std::endian::little,
-              "ZipCentralFields mirrors little-endian header bytes in memory");
+#include "zipcore/records.h"
 
-#pragma pack(push, 1)
 // The central file header's bytes 4..45, as stored.
-struct ZipCentralFields {
-  std::uint16_t VersionMadeBy = 0;      // low byte: version (20 = 2.0); high byte: host system
-  std::uint16_t VersionNeeded = 0;      // version needed to extract
-  std::uint16_t GeneralFlags = 0;       // bit 0: encrypted; bit 3: data descriptor; bit 11: UTF-8 names
-  std::uint16_t Method = 0;             // compression method (0 stored, 8 deflate, ...)
-  std::uint16_t ModTime = 0;            // DOS time
-  std::uint16_t ModDate = 0;            // DOS date
-  std::uint32_t Crc32 = 0;
-  std::uint32_t CompressedSize = 0;     // 0xFFFFFFFF: the real value is in the ZIP64 extra field
-  std::uint32_t UncompressedSize = 0;   // likewise
-  std::uint16_t NameLength = 0;         // length of the stored (raw) name
-  std::uint16_t ExtraLength = 0;
-  std::uint16_t CommentLength = 0;
-  std::uint16_t DiskNumberStart = 0;    // volume holding the local header
-  std::uint16_t InternalAttributes = 0;
-  std::uint32_t ExternalAttributes = 0; // low byte: DOS attributes; high word: Unix mode for Unix hosts
-  std::uint32_t LocalHeaderOffset = 0;  // on its volume; 0xFFFFFFFF: see the ZIP64 extra field
-};
-#pragma pack(pop)
-static_assert(sizeof(ZipCentralFields) == 42, "the 42 central header bytes after the signature");
+using ZipCentralFields = zipcore::CentralFields;
 
 struct ZipDirEntry : ZipCentralFields {
   // The stored name after character-set conversion (UTF-8). ZIP names keep "/" as

@@ -21,10 +21,10 @@
 #include <string_view>
 #include <vector>
 
-#include "zipengine/zipcharset.h"
+#include "zipcore/directory.h"
+#include "zipcore/inputfile.h"
+#include "zipcore/names.h"
 #include "zipengine/zipdirentry.h"
-#include "zipengine/zipformat.h"
-#include "zipengine/zipinputfile.h"
 #include "zipengine/zipmessages.h"
 #include "zipengine/zipoptions.h"
 
@@ -72,7 +72,7 @@ class TZipEngine {
   void setZipFilename(const std::string& name);
   const std::string& ZipFilename() const { return ZipFilename_; }
 
-  // Conversion of stored names and comments (see zipcharset.h). Read by List.
+  // Conversion of stored names and comments (see zipcore/names.h). Read by List.
   CodePageOpts CodePage = cpAuto;
   // No message boxes at all; messages still reach OnMessage.
   bool Unattended = false;
@@ -227,9 +227,9 @@ class TZipEngine {
   // counted), as the last end-record search found it.
   std::uint64_t ArchiveFileSize() const { return FileSize_; }
   // The 22-byte end record as stored.
-  const zipfmt::EocdRecord& EocdImage() const { return Eocd_; }
+  const zipcore::EocdRecord& EocdImage() const { return End_.record; }
   // The ZIP64 end record, when the archive has one.
-  const std::optional<zipfmt::Zip64EndRecord>& Zip64End() const { return Zip64End_; }
+  const std::optional<zipcore::Zip64EndRecord>& Zip64End() const { return End_.zip64; }
 
   // ---- messages -------------------------------------------------------------------
   // Message id (or library error code) and text of the last message.
@@ -277,10 +277,8 @@ class TZipEngine {
   void RaiseDirUpdate();
   void CheckArchiveDrive();
   void ReadDirectory();
-  void ReadCentralHeaders(std::string_view directory, std::uint64_t entryCount, std::uint64_t& lowestOffset);
-  bool ReadTail(std::string& tail);
+  std::unique_ptr<ZipDirEntry> MakeDirEntry(zipcore::ZipEntry&& e) const;
   void ReadArchiveComment(std::string_view commentBytes);
-  void FindZip64End();
   // Brings disk `disk` of a multi-disk set into reach with the archive reopened on
   // it. Only the disk that holds the end record is reachable from here; other
   // volumes are for the spanning code to fetch, so this answers false for them.
@@ -294,9 +292,6 @@ class TZipEngine {
   std::uint64_t FileSize_ = 0;
   std::uint64_t CentralDirOffset_ = 0;     // real
   std::uint64_t CentralDirSize_ = 0;
-  std::uint64_t StoredCentralDirOffset_ = 0;
-  std::uint64_t TotalEntries_ = 0;
-  std::uint64_t Zip64EndOffset_ = 0;       // where the ZIP64 end record really is
   bool SpannedSet_ = false;
   bool SpanMarker_ = false;                // the file begins with the spanning marker
   bool StructureError_ = false;
@@ -306,9 +301,8 @@ class TZipEngine {
   int LabelDiskNr_ = 0;
   std::string VolumeLabel_;
   std::string DriveRoot_;
-  zipfmt::EocdRecord Eocd_;
-  std::optional<zipfmt::Zip64EndRecord> Zip64End_;
-  ZipInputFile InFile_;
+  zipcore::EndRecords End_;                // as the last end-record search found them
+  zipcore::InputFile InFile_;
 
   int LastErrorCode_ = 0;
   std::string LastMessage_;

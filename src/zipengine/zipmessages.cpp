@@ -29,6 +29,7 @@ constexpr Entry kTable[] = {
     {kZipNotOpened, "Zip file could not be opened"},
     {kDriveNotDefined, "Drive is NOT defined: %s"},
     {kNotValidDrive, "Not a valid drive: %s"},
+    {kEntryCountMismatch, "Warning - The entry count of the end record does not match the central directory: "},
 
     {kNoZipSpecified, "Error - no zip file specified!"},
     {kNoFilesToZip, "Error - no files to zip!"},

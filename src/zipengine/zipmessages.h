@@ -35,6 +35,9 @@ inline constexpr int kInputFileNotExist = 10116;     // "Input file does not exi
 inline constexpr int kZipNotOpened = 10117;          // "Zip file could not be opened"
 inline constexpr int kDriveNotDefined = 10118;       // %s: drive root
 inline constexpr int kNotValidDrive = 10119;         // %s: drive root
+// The end record counts other than the headers the directory holds (a count kept
+// modulo 65536, or a lying one); every header found is listed. + the two numbers
+inline constexpr int kEntryCountMismatch = 10120;
 
 // ---- operations and libraries -----------------------------------------------
 inline constexpr int kNoZipSpecified = 10201;

@@ -9,10 +9,12 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "ziplibs/sysio.h"
-#include "ziplibs/zipformat.h"
+#include "zipcore/sysio.h"
+#include "zipcore/records.h"
 
 namespace ziplibs {
+
+using namespace zipcore;
 
 namespace {
 

@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "ziplibs/fileio.h"
+#include "zipcore/fileio.h"
 
 namespace ziplibs {
+
+using namespace zipcore;
 
 // What the central directory records about one member.
 struct CentralRecord {

@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "ziplibs/codec.h"
-#include "ziplibs/fileio.h"
+#include "zipcore/fileio.h"
 #include "ziplibs/workerpool.h"
 
 namespace ziplibs {
+
+using namespace zipcore;
 
 // How members are cut into jobs. Members up to wholeLimit bytes are one job;
 // bigger ones are cut into chunks of chunkSize bytes. At most budgetBytes of

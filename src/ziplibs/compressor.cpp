@@ -14,11 +14,14 @@
 
 #include "platform/codepage.h"
 #include "ziplibs/reporter.h"
-#include "ziplibs/wildcard.h"
+#include "zipcore/namematch.h"
 #include "ziplibs/zipcrypto.h"
-#include "ziplibs/zipformat.h"
+#include "zipcore/localheader.h"
+#include "zipcore/records.h"
 
 namespace ziplibs {
+
+using namespace zipcore;
 
 namespace {
 
@@ -106,11 +109,9 @@ bool Compressor::openArchive() {
   exists_ = true;
   if (!S_ISREG(oldStat_.st_mode)) return fail(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": not a regular file");
   if (oldStat_.st_size == 0 && !opts_.deleteEntries) return true;  // an empty file becomes a new archive
-  oldFd_.reset(::open(archivePath_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!oldFd_.valid()) return fail(ZIPLIB_E_READ, opts_.archive + ": " + errorText(errno));
-  std::string error;
-  if (!readZipDirectory(oldFd_.get(), old_, error))
-    return fail(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": " + error + " (nothing was changed)");
+  if (!oldFile_.open(archivePath_)) return fail(ZIPLIB_E_READ, opts_.archive + ": " + errorText(errno));
+  if (DirError error = ReadDirectory(oldFile_, old_); error != DirError::None)
+    return fail(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": " + DescribeDirError(error) + " (nothing was changed)");
   haveOld_ = true;
   return true;
 }
@@ -208,7 +209,7 @@ bool Compressor::writeArchive() {
     }
     if (!ok || reporter_.stopped()) return false;
   }
-  if (!writer_.finish(haveOld_ ? old_.comment : std::string())) return writeFailed();
+  if (!writer_.finish(haveOld_ ? old_.end.comment : std::string())) return writeFailed();
   mode_t mode = exists_ ? (oldStat_.st_mode & 07777) : (0666 & ~currentUmask());
   if (!writer_.commit(mode, error)) return fail(ZIPLIB_E_WRITE, opts_.archive + ": " + error);
   return true;
@@ -220,23 +221,23 @@ bool Compressor::writePrefix() {
   if (!haveOld_ || old_.prefixLength == 0) return true;
   if (old_.prefixLength == 4) {
     unsigned char sig[4];
-    if (preadFull(oldFd_.get(), sig, 4, 0) == 4 && (get32(sig) == kDescriptorSig || get32(sig) == kSpanTempMarker))
+    if (oldFile_.readExact(0, sig, 4) && (get32(sig) == kDescriptorSig || get32(sig) == kSpanTempMarker))
       return true;
   }
-  if (!writer_.copyFrom(oldFd_.get(), 0, old_.prefixLength, [](std::uint64_t) { return true; })) return writeFailed();
+  if (!writer_.copyFrom(oldFile_.fd(), 0, old_.prefixLength, [](std::uint64_t) { return true; })) return writeFailed();
   return true;
 }
 
 bool Compressor::copyEntry(const ZipEntry& e) {
   LocalHeader lh;
   std::string error;
-  if (!readLocalHeader(oldFd_.get(), e, old_.centralOffset, lh, error))
+  if (!readLocalHeader(oldFile_, e, old_.centralOffset, lh, error))
     return fail(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": entry " + e.name + ": " + error + " (nothing was changed)");
   CentralRecord rec{e.versionMadeBy, e.versionNeeded, e.flags, e.method, e.dosTime, e.crc, e.compressedSize,
                     e.uncompressedSize, writer_.position(), e.internalAttr, e.externalAttr, e.rawName, e.extra,
                     e.comment};
   std::uint64_t size = lh.dataOffset - lh.headerOffset + e.compressedSize + lh.descriptorSize;
-  if (!writer_.copyFrom(oldFd_.get(), lh.headerOffset, size, [&](std::uint64_t n) { return reporter_.progress(n); }))
+  if (!writer_.copyFrom(oldFile_.fd(), lh.headerOffset, size, [&](std::uint64_t n) { return reporter_.progress(n); }))
     return reporter_.stopped() ? false : writeFailed();
   newest_ = std::max(newest_, e.modTime());
   writer_.addCentral(std::move(rec));

@@ -20,9 +20,12 @@
 #include "ziplibs/compressjobs.h"
 #include "ziplibs/options.h"
 #include "ziplibs/sourcefiles.h"
-#include "ziplibs/zipdirectory.h"
+#include "zipcore/directory.h"
+#include "zipcore/inputfile.h"
 
 namespace ziplibs {
+
+using namespace zipcore;
 
 class Reporter;
 
@@ -78,8 +81,8 @@ class Compressor {
   std::string archivePath_;
   bool exists_ = false, haveOld_ = false;
   struct stat oldStat_ {};
-  UniqueFd oldFd_;
-  ZipDirectory old_;
+  InputFile oldFile_;
+  Directory old_;
   SourceList sources_;
   std::vector<Item> items_;
   std::vector<bool> changed_;  // per source: changed while being read (never moved)

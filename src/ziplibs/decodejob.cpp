@@ -9,14 +9,17 @@
 #include <cerrno>
 #include <optional>
 
-#include "ziplibs/fileio.h"
-#include "ziplibs/outputtree.h"
+#include "zipcore/fileio.h"
+#include "zipcore/outputtree.h"
 #include "ziplibs/zipcrypto.h"
-#include "ziplibs/zipformat.h"
+#include "zipcore/localheader.h"
+#include "zipcore/records.h"
 
 #include "zipengine/ziplib_abi.h"
 
 namespace ziplibs {
+
+using namespace zipcore;
 
 namespace {
 
@@ -81,7 +84,7 @@ void DecodeJob::dropSink() {
 }
 
 bool DecodeJob::readPiece(std::uint64_t at, unsigned char* buf, std::size_t size) {
-  long long n = preadFull(archive, buf, size, at);
+  long long n = preadFull(archive->fd(), buf, size, at);
   if (n != static_cast<long long>(size))
     return fail(ZIPLIB_E_BAD_ARCHIVE, n < 0 ? "cannot read the archive: " + errorText(errno) : "the archive is truncated");
   if (crypto_) crypto_->decrypt(buf, size);
@@ -172,7 +175,7 @@ bool DecodeJob::inflateStream(unsigned worker, std::uint64_t at, std::uint64_t s
 void DecodeJob::run(unsigned worker) {
   LocalHeader lh;
   std::string text;
-  if (!readLocalHeader(archive, *entry, limit, lh, text)) {
+  if (!readLocalHeader(*archive, *entry, limit, lh, text)) {
     fail(ZIPLIB_E_BAD_ARCHIVE, text);
     return;
   }
@@ -181,7 +184,7 @@ void DecodeJob::run(unsigned worker) {
   if (entry->encrypted()) {
     // Encryption header: 12 bytes in front of the data.
     unsigned char header[ZipCrypto::kHeaderSize];
-    if (size < sizeof header || preadFull(archive, header, sizeof header, at) != static_cast<long long>(sizeof header)) {
+    if (size < sizeof header || preadFull(archive->fd(), header, sizeof header, at) != static_cast<long long>(sizeof header)) {
       fail(ZIPLIB_E_BAD_ARCHIVE, "the encrypted data is truncated");
       return;
     }

@@ -13,11 +13,14 @@
 #include <vector>
 
 #include "ziplibs/codec.h"
-#include "ziplibs/outputtree.h"
+#include "zipcore/outputtree.h"
 #include "ziplibs/workerpool.h"
-#include "ziplibs/zipdirectory.h"
+#include "zipcore/directory.h"
+#include "zipcore/inputfile.h"
 
 namespace ziplibs {
+
+using namespace zipcore;
 
 // Memory: each worker keeps one input and one output buffer, of at most
 // max(wholeIn, piece) and max(wholeOut, piece) bytes; jobs waiting hold none.
@@ -41,7 +44,7 @@ class DecodeJob : public Job {
   WorkerPool* pool = nullptr;
   std::vector<Codec>* codecs = nullptr;
   const DecodeTuning* tuning = nullptr;
-  int archive = -1;
+  const InputFile* archive = nullptr;
   const ZipEntry* entry = nullptr;
   std::uint64_t limit = 0;  // member data must end before this offset
   std::string password;

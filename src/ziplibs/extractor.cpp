@@ -11,10 +11,12 @@
 #include <map>
 
 #include "ziplibs/reporter.h"
-#include "ziplibs/wildcard.h"
-#include "ziplibs/zipformat.h"
+#include "zipcore/namematch.h"
+#include "zipcore/records.h"
 
 namespace ziplibs {
+
+using namespace zipcore;
 
 namespace {
 
@@ -193,7 +195,7 @@ void Extractor::submitMore() {
     job->pool = pool_.get();
     job->codecs = &codecs_;
     job->tuning = &tuning_;
-    job->archive = fd_;
+    job->archive = file_;
     job->entry = &e;
     job->limit = dir_.centralOffset;
     job->password = opts_.password;
@@ -313,12 +315,12 @@ void Extractor::cleanUp() {
   tasks_.clear();
 }
 
-int Extractor::run(int fd) {
-  fd_ = fd;
+int Extractor::run(const InputFile& file) {
+  file_ = &file;
   umask_ = readUmask();
   std::string error;
-  if (!readZipDirectory(fd, dir_, error)) {
-    reporter_.message(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": " + error);
+  if (DirError dirError = ReadDirectory(file, dir_); dirError != DirError::None) {
+    reporter_.message(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": " + DescribeDirError(dirError));
     reporter_.batchEnd();
     return 0;
   }
@@ -353,14 +355,14 @@ int Extractor::run(int fd) {
 }
 
 int extractArchive(const ExtractOptions& opts, Reporter& reporter) {
-  UniqueFd fd(::open(opts.archive.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) {
+  InputFile file;
+  if (!file.open(opts.archive)) {
     reporter.message(errno == ENOENT ? ZIPLIB_E_NOT_FOUND : ZIPLIB_E_READ, opts.archive + ": " + errorText(errno));
     reporter.batchEnd();
     return 0;
   }
   Extractor x(opts, reporter);
-  return x.run(fd.get());
+  return x.run(file);
 }
 
 }  // namespace ziplibs

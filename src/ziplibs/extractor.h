@@ -17,11 +17,14 @@
 
 #include "ziplibs/decodejob.h"
 #include "ziplibs/options.h"
-#include "ziplibs/outputtree.h"
-#include "ziplibs/safepath.h"
-#include "ziplibs/zipdirectory.h"
+#include "zipcore/outputtree.h"
+#include "zipcore/safepath.h"
+#include "zipcore/directory.h"
+#include "zipcore/inputfile.h"
 
 namespace ziplibs {
+
+using namespace zipcore;
 
 class Reporter;
 
@@ -30,9 +33,9 @@ class Extractor {
   Extractor(const ExtractOptions& opts, Reporter& reporter, DecodeTuning tuning = {});
   ~Extractor();
 
-  // Runs on the archive opened at fd (the caller keeps it open). Returns the number
+  // Runs on the archive opened as file (the caller keeps it open). Returns the number
   // of entries extracted or tested good, folder entries included.
-  int run(int fd);
+  int run(const InputFile& file);
 
  private:
   enum class Action { kNone, kFailed, kSkip, kFolder, kDecode };
@@ -64,8 +67,8 @@ class Extractor {
   const ExtractOptions& opts_;
   Reporter& reporter_;
   DecodeTuning tuning_;
-  int fd_ = -1;
-  ZipDirectory dir_;
+  const InputFile* file_ = nullptr;
+  Directory dir_;
   OutputTree tree_;
   std::vector<std::size_t> selected_;
   std::vector<bool> overlapping_;

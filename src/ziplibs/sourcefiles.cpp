@@ -8,11 +8,13 @@
 #include <cstring>
 #include <unordered_set>
 
-#include "ziplibs/fileio.h"
+#include "zipcore/fileio.h"
 #include "ziplibs/reporter.h"
-#include "ziplibs/wildcard.h"
+#include "zipcore/namematch.h"
 
 namespace ziplibs {
+
+using namespace zipcore;
 
 namespace {
 

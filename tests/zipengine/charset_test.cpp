@@ -5,9 +5,11 @@
 
 #include "zipengine/engine_fixture.h"
 #include "zipengine/zip_builder.h"
-#include "zipengine/zipcharset.h"
+#include "zipcore/names.h"
 
 using namespace ziptest;
+using zipcore::UnicodePathName;
+using zipcore::ZipTextToUtf8;
 
 struct CharsetCase {
   const char* raw;

@@ -5,14 +5,14 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "ziplibs/sysio.h"
+#include "zipcore/sysio.h"
 #include "ziplibs/ziplib_fixture.h"
 
 namespace fs = std::filesystem;
-using ziplibs::sysio::kFaultCreate;
-using ziplibs::sysio::kFaultNone;
-using ziplibs::sysio::kFaultSync;
-using ziplibs::sysio::kFaultWrite;
+using zipcore::sysio::kFaultCreate;
+using zipcore::sysio::kFaultNone;
+using zipcore::sysio::kFaultSync;
+using zipcore::sysio::kFaultWrite;
 
 namespace ziptest {
 namespace {

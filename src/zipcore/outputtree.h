@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "ziplibs/fileio.h"
+#include "zipcore/fileio.h"
 
-namespace ziplibs {
+namespace zipcore {
 
 class OutputTree {
  public:
@@ -81,4 +81,4 @@ std::string temporaryName();
 // replace an existing name is left alone (false, errno EEXIST).
 bool renameIntoPlace(int dir, const std::string& tmp, const std::string& name, bool replace);
 
-}  // namespace ziplibs
+}  // namespace zipcore

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace ziplibs {
+namespace zipcore {
 
 struct SafeName {
   std::vector<std::string> parts;  // folders, then the final name
@@ -32,4 +32,4 @@ bool linkTargetInside(const std::vector<std::string>& linkParts, std::string_vie
 // Parts joined with "/".
 std::string joinParts(const std::vector<std::string>& parts, std::size_t count);
 
-}  // namespace ziplibs
+}  // namespace zipcore

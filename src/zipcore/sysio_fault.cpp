@@ -1,7 +1,7 @@
 // Fault-injecting system calls, linked only into the test builds of the libraries
-// (libkvzip_fault.so, libkvunzip_fault.so); the production libraries link
-// sysio_posix.cpp instead and export nothing of this.
-#include "ziplibs/sysio.h"
+// (libkvzip_fault.so, libkvunzip_fault.so), where they take the place of
+// sysio_posix.cpp; the production libraries export nothing of this.
+#include "zipcore/sysio.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 
 namespace {
 
-std::atomic<int> g_kind{ziplibs::sysio::kFaultNone};
+std::atomic<int> g_kind{zipcore::sysio::kFaultNone};
 std::atomic<long long> g_left{0};
 std::atomic<int> g_error{0};
 
@@ -32,13 +32,13 @@ long long take(int kind, long long want) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) void KvZipLibTestFault(int kind, long long after, int error) {
-  g_kind.store(ziplibs::sysio::kFaultNone);
+  g_kind.store(zipcore::sysio::kFaultNone);
   g_left.store(after);
   g_error.store(error);
   g_kind.store(kind);
 }
 
-namespace ziplibs::sysio {
+namespace zipcore::sysio {
 
 ssize_t write(int fd, const void* data, std::size_t size) {
   if (size == 0) return ::write(fd, data, 0);
@@ -68,4 +68,4 @@ int fsync(int fd) {
   return ::fsync(fd);
 }
 
-}  // namespace ziplibs::sysio
+}  // namespace zipcore::sysio

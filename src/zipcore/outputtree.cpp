@@ -1,4 +1,4 @@
-#include "ziplibs/outputtree.h"
+#include "zipcore/outputtree.h"
 
 #include <fcntl.h>
 #include <sys/random.h>
@@ -10,10 +10,10 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "ziplibs/safepath.h"
-#include "ziplibs/sysio.h"
+#include "zipcore/safepath.h"
+#include "zipcore/sysio.h"
 
-namespace ziplibs {
+namespace zipcore {
 
 bool OutputTree::open(std::string& error) {
   base_.reset(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -167,4 +167,4 @@ bool renameIntoPlace(int dir, const std::string& tmp, const std::string& name, b
   return true;
 }
 
-}  // namespace ziplibs
+}  // namespace zipcore

@@ -1,18 +1,13 @@
-#include "ziplibs/fileio.h"
+#include "zipcore/fileio.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "ziplibs/sysio.h"
+#include "zipcore/sysio.h"
 
-namespace ziplibs {
-
-void UniqueFd::reset(int fd) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
-}
+namespace zipcore {
 
 bool writeAll(int fd, const void* data, std::size_t size) {
   auto p = static_cast<const char*>(data);
@@ -64,4 +59,4 @@ std::string errorText(int err) {
   return ::strerror_r(err, buf, sizeof buf);
 }
 
-}  // namespace ziplibs
+}  // namespace zipcore

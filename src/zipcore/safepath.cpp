@@ -1,8 +1,8 @@
-#include "ziplibs/safepath.h"
+#include "zipcore/safepath.h"
 
 #include <cctype>
 
-namespace ziplibs {
+namespace zipcore {
 
 namespace {
 
@@ -90,4 +90,4 @@ std::string joinParts(const std::vector<std::string>& parts, std::size_t count) 
   return out;
 }
 
-}  // namespace ziplibs
+}  // namespace zipcore

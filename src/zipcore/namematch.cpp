@@ -1,8 +1,6 @@
-#include "ziplibs/wildcard.h"
+#include "zipcore/namematch.h"
 
-#include <string>
-
-namespace ziplibs {
+namespace zipcore {
 
 namespace {
 
@@ -49,4 +47,41 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
-}  // namespace ziplibs
+EntrySelector::EntrySelector(std::span<const std::string> specs, bool literal)
+    : specs_(specs), used_(specs.size(), false) {
+  for (std::size_t i = 0; i < specs.size(); ++i) {
+    if (!literal && hasWildcards(specs[i]))
+      patterns_.push_back(i);
+    else
+      exact_[specs[i]].push_back(i);
+  }
+}
+
+void EntrySelector::mark(std::string_view name, bool& chosen) {
+  auto it = exact_.find(name);
+  if (it == exact_.end()) return;
+  for (std::size_t i : it->second) used_[i] = true;
+  chosen = true;
+}
+
+bool EntrySelector::select(std::string_view name, std::string_view rawName) {
+  bool chosen = false;
+  mark(name, chosen);
+  if (rawName != name) mark(rawName, chosen);
+  for (std::size_t i : patterns_) {
+    if (wildcardMatch(specs_[i], name) || (rawName != name && wildcardMatch(specs_[i], rawName))) {
+      used_[i] = true;
+      chosen = true;
+    }
+  }
+  return chosen;
+}
+
+std::vector<std::string> EntrySelector::unused() const {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < specs_.size(); ++i)
+    if (!used_[i]) out.push_back(specs_[i]);
+  return out;
+}
+
+}  // namespace zipcore

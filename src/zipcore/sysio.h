@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-namespace ziplibs::sysio {
+namespace zipcore::sysio {
 
 // Faults the test builds can arm through their exported function
 //   extern "C" void KvZipLibTestFault(int kind, long long after, int error);
@@ -23,4 +23,4 @@ int openat(int dirfd, const char* path, int flags, mode_t mode);
 int mkdirat(int dirfd, const char* path, mode_t mode);
 int fsync(int fd);
 
-}  // namespace ziplibs::sysio
+}  // namespace zipcore::sysio

@@ -1,0 +1,27 @@
+// Small file helpers over the system calls: whole writes and reads, and error
+// texts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/uniquefd.h"
+
+namespace zipcore {
+
+using platform::UniqueFd;
+
+// Writes all size bytes (at the file position, or at offset at). False with errno
+// set when the system refuses (a full disk gives ENOSPC).
+bool writeAll(int fd, const void* data, std::size_t size);
+bool pwriteAll(int fd, const void* data, std::size_t size, std::uint64_t at);
+
+// Reads up to size bytes at offset at, retrying short reads; returns the count
+// read (less than size only at the end of the file) or -1 with errno set.
+long long preadFull(int fd, void* data, std::size_t size, std::uint64_t at);
+
+// "No space left on device" and the like, for errno value err.
+std::string errorText(int err);
+
+}  // namespace zipcore
