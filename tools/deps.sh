@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Kelvory needs that are missing, and only those.
 #   tools/deps.sh build   what building and running the program needs
-#   tools/deps.sh test    that, plus the test peers and tools
+#   tools/deps.sh test    that, plus the test peers, tools and benchmark peers
 set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev zlib1g-dev libdeflate-dev libjpeg-dev libarchive-dev
             libgl-dev libssl-dev)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev zip unzip 7zip libarchive-tools hyperfine time
            python3 python3-aiosmtpd openssl xvfb xauth)
+# Peers that only the benchmarks link; nothing in the program or its tests uses them.
+bench_pkgs=(libgif-dev)
 
 want=("${build_pkgs[@]}")
-if [ "${1:-build}" = test ]; then want+=("${test_pkgs[@]}"); fi
+if [ "${1:-build}" = test ]; then want+=("${test_pkgs[@]}" "${bench_pkgs[@]}"); fi
 
 missing=()
 for p in "${want[@]}"; do
