@@ -54,10 +54,14 @@ std::unique_ptr<TGraphic> CreatePicture(TImageType type) {
   }
 }
 
-std::unique_ptr<TGraphic> LoadPicture(const std::string& path) {
+std::unique_ptr<TGraphic> CreatePictureFor(const std::string& path) {
   const TPictureFormat* format = FindPictureFormat(path);
   if (!format) throw EPictureError(FormatText("Unknown picture file extension (.%s)", ExtensionOf(path).c_str()));
-  std::unique_ptr<TGraphic> picture = CreatePicture(format->ImageType);
+  return CreatePicture(format->ImageType);
+}
+
+std::unique_ptr<TGraphic> LoadPicture(const std::string& path) {
+  std::unique_ptr<TGraphic> picture = CreatePictureFor(path);
   picture->LoadFromFile(path);
   picture->Decode();
   return picture;

@@ -24,6 +24,9 @@ const TPictureFormat* FindPictureFormat(const std::string& path);
 
 // An empty picture of the given type; nullptr for itUnknown.
 std::unique_ptr<TGraphic> CreatePicture(TImageType type);
+// An empty picture of the kind a file's extension names; raises EPictureError
+// "Unknown picture file extension (.%s)" for an extension no format has.
+std::unique_ptr<TGraphic> CreatePictureFor(const std::string& path);
 
 // Loads a picture file with the decoder of its extension and decodes it at once.
 // Raises EPictureError: "Unknown picture file extension (.%s)", the file's read
