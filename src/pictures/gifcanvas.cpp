@@ -8,8 +8,10 @@ namespace {
 
 enum Disposal { kKeep = 1, kClear = 2, kRestore = 3 };
 
-// 256 MB of canvas at most.
+// 256 MB of canvas at most, and no more than four times the frames' pixels unless
+// it is small anyway (16 MB).
 constexpr std::uint64_t kMaxCanvasPixels = std::uint64_t{1} << 26;
+constexpr std::uint64_t kCanvasAlwaysAllowed = std::uint64_t{1} << 22;
 
 int DisposalOf(const TGIFFrame& frame) {
   const TGraphicControlExtension* gce = frame.GraphicControl();
@@ -24,8 +26,12 @@ TGIFCanvas::TGIFCanvas(TGIFData& data) : Data_((data.EnsureRead(), data)), Width
     Width_ = d.Left + d.Width;
     Height_ = d.Top + d.Height;
   }
-  // The screen size is a claim of the file that no pixel data back.
-  if (std::uint64_t{static_cast<unsigned>(Width_)} * static_cast<unsigned>(Height_) > kMaxCanvasPixels)
+  // The screen size is a claim that no pixel data back: it may exceed what the
+  // frames cover only within reason.
+  std::uint64_t framePixels = 0;
+  for (const TGIFFrame& f : data.Frames) framePixels += std::uint64_t{f.ImageDescriptor.Width} * f.ImageDescriptor.Height;
+  const std::uint64_t area = std::uint64_t{static_cast<unsigned>(Width_)} * static_cast<unsigned>(Height_);
+  if (area > kMaxCanvasPixels || area > std::max(kCanvasAlwaysAllowed, 4 * framePixels))
     throw EGIFError(FormatText("GIF picture too large (%dx%d)", Width_, Height_));
   Pixels_.assign(static_cast<std::size_t>(Width_) * static_cast<std::size_t>(Height_), 0);
 }
@@ -84,6 +90,7 @@ void TGIFCanvas::Dispose(const TGIFFrame& frame) {
   const TImageDescriptor& d = frame.ImageDescriptor;
   const int right = std::min<int>(Width_, d.Left + d.Width);
   const int bottom = std::min<int>(Height_, d.Top + d.Height);
+  if (d.Left >= right) return;  // the frame lies beside the canvas
   for (int y = d.Top; y < bottom; ++y)
     std::fill(Pixels_.begin() + static_cast<std::ptrdiff_t>(y) * Width_ + d.Left,
               Pixels_.begin() + static_cast<std::ptrdiff_t>(y) * Width_ + right, 0u);

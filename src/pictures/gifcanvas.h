@@ -17,7 +17,8 @@ namespace pictures {
 class TGIFCanvas {
  public:
   // Reads data if not yet done; data must outlive the canvas. Raises the stream's
-  // EGIFError, or one for a screen of more than 64 megapixels.
+  // EGIFError, or "GIF picture too large" for a screen of more than 64 megapixels
+  // or of more than 4 megapixels and four times the pixels of all frames.
   explicit TGIFCanvas(TGIFData& data);
 
   // The canvas size: the logical screen, or the first frame's extent when the

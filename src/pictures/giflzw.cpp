@@ -10,6 +10,7 @@
 #include "pictures/giflzw.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace pictures {
@@ -142,6 +143,21 @@ class PixelSink {
 [[noreturn]] void Raise(const std::string& text) { throw EGIFError(text); }
 
 }  // namespace
+
+bool LzwCanYield(std::uint64_t dataBytes, int codeSize, std::uint64_t pixels) {
+  std::uint64_t bits = dataBytes * 8, yielded = 0;
+  const int end = (1 << codeSize) + 1;
+  for (std::uint64_t k = 0; yielded < pixels; ++k) {
+    // The code width the decoder reads the k-th code with: entries are added from
+    // the second code on, and the width follows the next free entry.
+    const std::uint64_t nextFree = std::min<std::uint64_t>(end + 1 + (k > 0 ? k - 1 : 0), kTableSize);
+    const int width = std::min(kMaxCodeWidth, static_cast<int>(std::bit_width(nextFree)));
+    if (bits < static_cast<std::uint64_t>(width)) return false;
+    bits -= static_cast<std::uint64_t>(width);
+    yielded += std::min<std::uint64_t>(k + 1, kTableSize);
+  }
+  return true;
+}
 
 void CheckLzwCodeSize(int size) {
   if (size < 2 || size > 9) Raise(FormatText("Invalid LZW Code Size: %d", size));

@@ -8,11 +8,14 @@
 
 namespace pictures {
 
-// Largest string one LZW code can stand for (the table has 4096 entries).
-inline constexpr std::uint64_t kMaxLzwString = 4096;
-
 // Raises "Invalid LZW Code Size: %d" unless 2 <= size <= 9.
 void CheckLzwCodeSize(int size);
+
+// Whether dataBytes of raster data at the given code size can hold the codes of
+// `pixels` pixels at all. The k-th code after a clear stands for at most k + 1
+// pixels (its string grows by one per code), so data that cannot reach the count
+// belong to a picture that lies about its size.
+bool LzwCanYield(std::uint64_t dataBytes, int codeSize, std::uint64_t pixels);
 
 // Decodes raster (whose sub-block chain lies in stream, already checked to be
 // complete and within it) into bitmap, which is allocated with the frame's width

@@ -189,11 +189,9 @@ void TGIFData::CheckFrameSize(const TGIFFrame& frame) {
   const TImageDescriptor& d = frame.ImageDescriptor;
   const int size = frame.RasterData.CodeSize;
   CheckLzwCodeSize(size);
-  // Every code stands for at most kMaxLzwString pixels: a frame its data cannot fill
-  // is refused before its bitmap is allocated.
+  // A frame its data cannot fill is refused before its bitmap is allocated.
   const std::uint64_t pixels = std::uint64_t{d.Width} * d.Height;
-  const std::uint64_t maxCodes = frame.RasterData.DataBytes * 8 / static_cast<std::uint64_t>(size + 1);
-  if (pixels > maxCodes * kMaxLzwString) Raise("Truncated GIF image data");
+  if (!LzwCanYield(frame.RasterData.DataBytes, size, pixels)) Raise("Truncated GIF image data");
   if (pixels > kMaxPixels) Raise(FormatText("GIF picture too large (%ux%u)", d.Width, d.Height));
 }
 

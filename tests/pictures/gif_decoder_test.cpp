@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                     CodeCase{"CodeOfTheEntryBeingMade", 2, 3, 1, {4, 1, 6, 5}, {1, 1, 1}, ""},
                     CodeCase{"TableEntries", 2, 6, 1, {4, 1, 2, 6, 7, 5}, {1, 2, 1, 2, 2, 1}, ""},
                     CodeCase{"CodesAfterTheLastPixelIgnored", 2, 1, 1, {4, 2, 3, 3}, {2}, ""},
-                    CodeCase{"EndRightAfterClear", 2, 2, 2, {4, 5}, {}, "Invalid stream format"},
+                    CodeCase{"EndRightAfterClear", 2, 1, 1, {4, 5}, {}, "Invalid stream format"},
                     CodeCase{"CodeAboveTheNextFree", 2, 2, 2, {4, 1, 7}, {}, "Invalid stream format"},
                     CodeCase{"EndBeforeTheLastPixel", 2, 2, 2, {4, 1, 2, 5}, {}, "Truncated GIF image data"},
                     CodeCase{"DataEndBeforeTheLastPixel", 2, 4, 4, {4, 1, 2}, {}, "Truncated GIF image data"},

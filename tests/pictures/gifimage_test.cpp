@@ -186,3 +186,20 @@ TEST(GifCanvas, FramesAreComposedWithTransparencyAndDisposal) {
   canvas.Show(99);
   EXPECT_EQ(canvas.Shown(), 3);
 }
+
+TEST(GifCanvas, FramesBesideTheScreenAreClipped) {
+  TGIFImage gif;
+  gif.LoadFromBytes(GifWriter(4, 2, Greys(4))
+                        .graphicControl(10, 2)  // cleared afterwards
+                        .image(3, 1, 5, 3, std::vector<std::uint8_t>(15, 2))
+                        .graphicControl(10, 2)
+                        .image(9, 0, 2, 1, {1, 1})
+                        .image(0, 0, 1, 1, {3})
+                        .trailer()
+                        .bytes());
+  TGIFCanvas canvas(*gif.Data());
+  canvas.Show(2);
+  std::vector<std::uint32_t> expected(8, 0);
+  expected[0] = 0xFF000000u | (std::uint32_t{Greys(4)[3].R} << 16) | (std::uint32_t{Greys(4)[3].G} << 8) | Greys(4)[3].B;
+  EXPECT_EQ(canvas.Pixels(), expected);
+}
