@@ -52,14 +52,32 @@ struct BusyCursor {
 void TMainform::ShowProgress(bool on) {
   ProgressBar1->setVisible(on);
   CancelBut->setVisible(on);
-  if (on) UserCancelled = false;
+  if (on) {
+    UserCancelled = false;
+    Counts = {};
+  }
+}
+
+void TMainform::EndOperation(const char* cancelledText) {
+  ShowProgress(false);
+  // Panel4 showed the file being worked on; it describes the archive again.
+  if (ZipEngine1.ZipFilename().empty())
+    Panel4->clear();
+  else
+    ShowTotals();
+  if (UserCancelled)
+    Panel3->setText(QString::fromUtf8(cancelledText));
+  else
+    Panel3->clear();
 }
 
 void TMainform::ZipEngine1Progress(ProgressType ProgrType, const std::string& Filename, std::int64_t FileSize) {
   // The bar counts 32 KiB steps of the current file.
   switch (ProgrType) {
     case ptFileBegin: {
-      Panel4->setText(qs(platform::fileNameOf(Filename)));
+      Counts.currentIsFolder = !Filename.empty() && Filename.back() == '/';
+      if (Counts.currentIsFolder) ++Counts.folders;
+      Panel4->setText(TSortGrid::VisibleText(qs(platform::fileNameOf(Filename))));
       ProgressSteps = 0;
       ProgressBar1->setRange(1, 10);
       ProgressBar1->setValue(1);
@@ -87,8 +105,20 @@ void TMainform::StepProgress() {
 }
 
 void TMainform::ZipEngine1Message(int ErrCode, const std::string& Message) {
+  if (ErrCode > 0 && Counts.currentIsFolder) {
+    ++Counts.failedFolders;  // the folder entry begun last was not made
+    Counts.currentIsFolder = false;
+  }
   if (ErrCode > 0) warn("Error message from DLL: " + Message);
 }
+
+namespace {
+
+// "n file(s)": a success count of the libraries less the folder entries in it, so
+// the number agrees with the files the listing shows.
+std::string fileCount(int succeeded, int folders) { return std::to_string(std::max(0, succeeded - folders)); }
+
+}  // namespace
 
 void TMainform::CancelButClick() {
   if (CancelBut->property("Tag").toInt() != 0) {
@@ -161,8 +191,7 @@ void TMainform::RunAddCommand(std::unique_ptr<TAddForm> form) {
       warn("Error in Extract; Fatal DLL Exception");
     }
   }
-  ShowProgress(false);
-  Panel3->clear();
+  EndOperation("Cancelled: the archive is unchanged");
 }
 
 // ---- extract ---------------------------------------------------------------------------------
@@ -211,8 +240,8 @@ void TMainform::BU_ExtractClick() {
   }
   ShowProgress(false);
   if (Settings.cb_AfterExtracted && !ZipEngine1.CancelRequested && !UserCancelled)
-    inform(std::to_string(ZipEngine1.SuccessCount()) + " file(s) were extracted");
-  Panel3->clear();
+    inform(fileCount(ZipEngine1.SuccessCount(), Counts.FoldersDone()) + " file(s) were extracted");
+  EndOperation("Cancelled: not every file was extracted");
 }
 
 // ---- delete ----------------------------------------------------------------------------------
@@ -250,9 +279,8 @@ void TMainform::BU_DeleteFileClick() {
   }
   ShowProgress(false);
   if (Settings.cb_AfterDeleted && !ZipEngine1.CancelRequested && !UserCancelled)
-    inform(std::to_string(ZipEngine1.SuccessCount()) + " file(s) were Deleted");
-  Panel3->clear();
-  ShowTotals();
+    inform(fileCount(ZipEngine1.SuccessCount(), Counts.FoldersDone()) + " file(s) were Deleted");
+  EndOperation("Cancelled: the archive is unchanged");
 }
 
 // ---- test ------------------------------------------------------------------------------------
@@ -287,13 +315,16 @@ void TMainform::Test1Click() {
     // anyway, but the engine should not keep testing for other owners.
     ZipEngine1.ExtrOptions -= ExtrTest;
   }
-  ShowProgress(false);
-  Panel3->setText(qs("Time elapsed: " + platform::FormatElapsed(start, end)));
-  ShowTotals();
+  EndOperation("Cancelled: not every file was tested");
+  if (!UserCancelled) Panel3->setText(qs("Time elapsed: " + platform::FormatElapsed(start, end)));
   const int count = ZipEngine1.EntryCount(), good = ZipEngine1.SuccessCount();
+  // Folder entries are tested too, but the listing shows files only: both are named.
+  const std::int64_t folders = count - ListedFiles;
   if (good != count)
     ui().message(MsgKind::Error, {}, "ERROR: " + std::to_string(count - good) + " files tested BAD, or skipped!",
                  platform::kOk);
+  else if (folders > 0 && ListedFiles <= count)
+    inform("All " + std::to_string(ListedFiles) + " files and " + std::to_string(folders) + " folders tested OK");
   else
     inform("All " + std::to_string(count) + " files tested OK");
 }
@@ -352,12 +383,10 @@ void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
     } else {
       name = Settings.ed_Zipname;
     }
+    name = ResolveTypedArchiveName(name);
     if (name.empty()) return;
     ZipEngine1.setZipFilename(name);
-    dialogs::LastArchive = name;
-    SetCaption(name);
-    SetSfxCaptions(name);
-    SetArchiveCommands(true);
+    ShowOpenArchive(name);
     Panel4->setText(qs(name));
   }
   if (!guard) return;
@@ -384,8 +413,9 @@ void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
   }
   ShowProgress(false);
   Panel4->setText(saved);
+  if (UserCancelled) Panel3->setText(QStringLiteral("Cancelled: the archive is unchanged"));
   if (Settings.cb_FilesAdded && !ZipEngine1.CancelRequested && !UserCancelled)
-    inform(std::to_string(ZipEngine1.SuccessCount()) + " files were added");
+    inform(fileCount(ZipEngine1.SuccessCount(), Counts.FoldersDone()) + " files were added");
 }
 
 // ---- the command line ---------------------------------------------------------------------------
@@ -401,11 +431,13 @@ void TMainform::AddCommandLineFiles() {
   } else {
     name = Settings.ed_Zipname;
   }
+  name = ResolveTypedArchiveName(name);
   ZipEngine1.setZipFilename(name);
-  dialogs::LastArchive = name;
-  SetCaption(name);
-  SetArchiveCommands(true);
-  if (ZipEngine1.ZipFilename().empty()) return;
+  if (ZipEngine1.ZipFilename().empty()) {
+    ShowOpenArchive({});  // the engine said why it cannot use that file
+    return;
+  }
+  ShowOpenArchive(name);
   std::unique_ptr<TAddForm> form = CreateAddForm();
   QStringList all;
   for (const QString& a : arguments_) all << qs(platform::absolutePath(ss(a)));

@@ -1,6 +1,7 @@
 // The File-menu commands that choose the archive the window works on or act on the
 // archive file as a whole: new, open, close, save as, copy, delete, properties, and
 // the rebuild of a changed self-extracting archive.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,9 @@
 #include <QPushButton>
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "app/mainunit.h"
@@ -21,6 +25,7 @@
 #include "platform/pump.h"
 #include "platform/routines.h"
 #include "platform/trash.h"
+#include "platform/uniquefd.h"
 #include "platform/ui.h"
 #include "widgets/fileoperation.h"
 #include "widgets/qt_ui.h"
@@ -65,6 +70,24 @@ void TMainform::DeleteTmpFile() {
   if (platform::fileExists(tmp)) ::unlink(tmp.c_str());
 }
 
+namespace {
+
+// A new file beside target, made exclusively under an unpredictable name (so it
+// can be neither a file someone placed there nor a link to one), mode 0600.
+// Invalid when none can be made (errno says why).
+platform::UniqueFd createTempBeside(const std::string& target, std::string& tempName) {
+  std::string folder = platform::folderOf(target);
+  if (folder.empty()) folder = ".";
+  std::string base = platform::fileNameOf(target);
+  if (base.size() > 200) base.resize(200);
+  tempName = (folder == "/" ? "" : folder) + "/." + base + ".kvtmp-XXXXXX";
+  platform::UniqueFd fd(::mkostemp(tempName.data(), O_CLOEXEC));
+  if (!fd.valid()) tempName.clear();  // nothing of ours to remove
+  return fd;
+}
+
+}  // namespace
+
 void TMainform::RebuildSfx() {
   if (!ArchiveChanged) return;
   const std::string stub = platform::ProgramPath(1) + "kelvory.dat";
@@ -77,19 +100,29 @@ void TMainform::RebuildSfx() {
   CancelBut->setProperty("Tag", 1);
   // The new program is written beside the old one and replaces it only when it is
   // complete, so a cancel or a failure leaves the archive as it was.
-  std::string temp = platform::folderOf(archive) + "/." + platform::fileNameOf(archive) + ".rebuild";
-  zipfmt::PrefixCopyResult r = zipfmt::CopyZipDataWithPrefix(ZipEngine1, stub, temp, [this] {
-    platform::pumpEvents();
-    return CancelBut->property("Tag").toInt() != 1;
-  });
+  std::string temp;
+  platform::UniqueFd out = createTempBeside(archive, temp);
+  zipfmt::PrefixCopyResult r;
+  if (!out.valid()) {
+    r.error = "Cannot create a temporary file beside " + archive + ": " + std::strerror(errno);
+  } else {
+    r = zipfmt::CopyZipDataWithPrefix(ZipEngine1, stub, out.get(), temp, [this] {
+      platform::pumpEvents();
+      return CancelBut->property("Tag").toInt() != 1;
+    });
+    struct stat st {};
+    if (r.ok && ::stat(archive.c_str(), &st) == 0) ::fchmod(out.get(), st.st_mode & 0777);
+    if (::close(out.release()) != 0 && r.ok) {
+      r.ok = false;
+      r.error = "Error while writing " + temp;
+    }
+  }
   bool replaced = false;
   if (r.ok) {
-    struct stat st {};
-    if (::stat(archive.c_str(), &st) == 0) ::chmod(temp.c_str(), st.st_mode & 0777);
     platform::makeExecutable(temp);
     replaced = ::rename(temp.c_str(), archive.c_str()) == 0;
   }
-  if (!replaced) ::unlink(temp.c_str());
+  if (!temp.empty() && !replaced) ::unlink(temp.c_str());
   if (CancelBut->property("Tag").toInt() != 1) {
     ui().message(MsgKind::Information, {}, "Update EXE file aborted by user", platform::kOk);
   } else {
@@ -123,10 +156,8 @@ void TMainform::BU_NewClick() {
     ZipEngine1.Tag = Settings.FormatCB ? 1 : 2;
   else
     ZipEngine1.Tag = 0;
-  SetCaption(name);
-  SetSfxCaptions(name);
   ZipEngine1.setZipFilename(name);
-  SetArchiveCommands(true);
+  ShowOpenArchive(name);
   if (AfterNewArchive) AfterNewArchive();
 }
 
@@ -144,6 +175,7 @@ void TMainform::BU_OpenClick() {
 
 bool TMainform::OpenArchive(const std::string& name) {
   if (platform::lowerAscii(platform::extensionOf(name)) != ".rar") {
+    // The archive being left gets its stub back before another one is chosen.
     if (OpenArchiveIsSfx()) RebuildSfx();
     ArchiveChanged = false;
     DeleteTmpFile();
@@ -151,31 +183,37 @@ bool TMainform::OpenArchive(const std::string& name) {
   return ListArchive(name);
 }
 
-bool TMainform::ListArchive(const std::string& name) {
+bool TMainform::ListArchive(const std::string& name, bool remember) {
+  if (!platform::fileExists(name)) {
+    warn("Archive not found: " + name);
+    return false;
+  }
   if (platform::lowerAscii(platform::extensionOf(name)) != ".rar") {
-    SetRarRestrictions(false);
-    RarMode = false;
+    const std::string previous = ZipEngine1.ZipFilename();
     ZipEngine1.setZipFilename(name);
     if (ZipEngine1.ZipFilename().empty()) {
-      // The engine refused the file and said why; nothing is open now.
-      SetCaption({});
-      SetSfxCaptions({});
-      SetArchiveCommands(false);
+      // The engine refused the file and said why. The archive open before stays
+      // open (listed anew: the listing was replaced while the file was read).
+      if (!previous.empty())
+        ZipEngine1.setZipFilename(previous);
+      else
+        ShowOpenArchive({});
       return false;
     }
-    SetSfxCaptions(name);
-    dialogs::LastArchive = name;
+    SetRarRestrictions(false);
+    RarMode = false;
+    ShowOpenArchive(name);
   } else {
     ClearGrid();
     RarMode = true;
-    SetArchiveCommands(true);
+    ShowOpenArchive(name);
     SetRarRestrictions(true);
     NotAvailable();  // RAR archives open once the RAR reader exists
   }
-  SetCaption(name);
-  SetArchiveCommands(true);
-  AddRecent(name);
-  BuildRecentMenu();
+  if (remember) {
+    AddRecent(name);
+    BuildRecentMenu();
+  }
   return true;
 }
 
@@ -185,16 +223,12 @@ void TMainform::Closearchive1Click() {
     AddRecent(closing);
     BuildRecentMenu();
   }
-  SetCaption({});
-  SetSfxCaptions({});
   ZipEngine1.setZipFilename("");
-  SetArchiveCommands(false);
   ClearGrid();
   ApplyColumnLayout();
   MailAttachments.clear();
-  Panel3->clear();
-  Panel4->clear();
   RarMode = false;
+  ShowOpenArchive({});
 }
 
 void TMainform::Savearchiveas1Click() {
@@ -210,12 +244,19 @@ void TMainform::Savearchiveas1Click() {
   platform::FileDialogOptions dlg;
   dlg.filter = "ZIP Files (*.ZIP)|*.zip|KELVORY98 SFX Files (*.EXE)|*.EXE";
   dlg.fileName = archive;
+  // The name is complete only once the extension is added below; the question
+  // about an existing file is asked about that name.
+  dlg.confirmOverwrite = false;
   auto chosen = ui().saveFile(dlg);
   if (!chosen) return;
-  std::string target = *chosen;
+  std::string target = platform::absolutePath(*chosen);
   if (platform::fileNameOf(target).find('.') == std::string::npos)
     target += platform::lowerAscii(platform::extensionOf(archive)) == ".exe" ? ".EXE" : ".ZIP";
-  if (platform::absolutePath(target) == platform::absolutePath(archive)) return;  // saved already
+  if (target == platform::absolutePath(archive)) return;  // saved already
+  if (platform::fileExists(target) &&
+      ui().message(MsgKind::Confirmation, {}, "Overwrite Existing File: " + target + "?", platform::kYesNo) !=
+          platform::kBtnYes)
+    return;
   widgets::TFileOperation op(this);
   op.Operation = widgets::foCopy;
   op.Flags = widgets::fofNoConfirmation | widgets::fofNoConfirmMkDir;
@@ -226,7 +267,8 @@ void TMainform::Savearchiveas1Click() {
     warn("Error: Saving file " + archive);
     return;
   }
-  // The window goes on with the copy it now names.
+  // The window goes on with the copy it now names (a copy of a changed
+  // self-extracting archive still needs its rebuild, so ArchiveChanged stays).
   ZipEngine1.setZipFilename(target);
   dialogs::LastArchive = target;
   SetSfxCaptions(target);
@@ -279,8 +321,18 @@ void TMainform::Delete2Click() {
     warn("Cannot delete " + name);
     return;
   }
-  SetCaption({});
+  // Nothing is open any more: commands must not go on with a file that is gone.
+  ZipEngine1.setZipFilename("");
+  RarMode = false;
   ClearGrid();
+  ShowOpenArchive({});
+}
+
+std::string TMainform::ResolveTypedArchiveName(const std::string& typed) const {
+  if (typed.empty() || typed.front() == '/') return typed;
+  std::string folder = platform::folderOf(Settings.ed_Zipname);
+  if (folder.empty() || folder.front() != '/') folder = platform::homeFolder();
+  return platform::absolutePath(platform::AddBackslash(folder) + typed);
 }
 
 void TMainform::Archiveinformation1Click() {

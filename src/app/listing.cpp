@@ -3,7 +3,9 @@
 #include <QLabel>
 #include <algorithm>
 
+#include "app/columnlayout.h"
 #include "app/mainunit.h"
+#include "platform/ui.h"
 #include "platform/datetime.h"
 #include "platform/routines.h"
 #include "widgets/qt_ui.h"
@@ -12,26 +14,6 @@
 using widgets::qs;
 
 namespace {
-
-const char* const kTitles[] = {"Filename", "Packed", "Size", "Modified", "Path", "Ratio"};
-
-struct ColumnDef {
-  int position = 0;
-  QString title;
-  bool visible = false;
-  int width = 0;
-};
-
-// "3=Size;True;84" -> its four fields.
-ColumnDef parseDef(std::string def) {
-  platform::ReplaceText("=", def, ";", false);
-  ColumnDef d;
-  d.position = std::atoi(platform::GetField(def, 1, ";").c_str());
-  d.title = qs(platform::GetField(def, 2, ";"));
-  d.visible = platform::GetField(def, 3, ";") == "True";
-  d.width = std::atoi(platform::GetField(def, 4, ";").c_str());
-  return d;
-}
 
 // The name after the last "/" or "\", and everything before it.
 std::string namePart(const std::string& name) {
@@ -51,6 +33,17 @@ QString grouped(std::int64_t n) {
   return digits.left(cut) + QLatin1Char(' ') + digits.mid(cut);
 }
 
+enum class Content { None, Filename, Packed, Size, Modified, Ratio, Path };
+
+Content contentOf(const QString& title) {
+  static const std::pair<const char*, Content> kTitles[] = {
+      {"Filename", Content::Filename}, {"Packed", Content::Packed},     {"Size", Content::Size},
+      {"Modified", Content::Modified}, {"Ratio", Content::Ratio}, {"Path", Content::Path}};
+  for (const auto& [t, c] : kTitles)
+    if (title == QLatin1String(t)) return c;
+  return Content::None;
+}
+
 }  // namespace
 
 QString TMainform::TotalsText(std::int64_t files, std::int64_t bytes) {
@@ -63,31 +56,33 @@ void TMainform::FillListing() {
   ListedFiles = 0;
   ListedBytes = 0;
   rowNames_.clear();
+  rowTimes_.clear();
   StringGrid1->setUpdatesEnabled(false);
-  if (ZipEngine1.EntryCount() == 0) {
-    StringGrid1->setRowCount(2);
-    StringGrid1->setFixedRows(1);
-    for (int c = 0; c < StringGrid1->ColCount(); ++c) StringGrid1->setCells(c, 1, QString());
-    StringGrid1->setUpdatesEnabled(true);
-    return;
-  }
   // Folder entries get no row: count the rows first and size the grid once.
   const auto& entries = ZipEngine1.Entries();
   int files = 0;
-  for (const auto& e : entries)
-    if (!namePart(e->FileName).empty()) ++files;
-  StringGrid1->setFixedRows(0);
-  StringGrid1->setRowCount(files + 1);
-  if (files > 0) StringGrid1->setFixedRows(1);
-
-  std::vector<ColumnDef> visible;
-  for (const std::string& def : Settings.ColumnDefs) {
-    ColumnDef d = parseDef(def);
-    if (d.visible) visible.push_back(d);
+  if (ZipEngine1.EntryCount() > 0)
+    for (const auto& e : entries)
+      if (!namePart(e->FileName).empty()) ++files;
+  if (ZipEngine1.EntryCount() == 0) {
+    // The title row and one empty row.
+    StringGrid1->setRowCount(2);
+    StringGrid1->setFixedRows(1);
+    for (int c = 0; c < StringGrid1->ColCount(); ++c) StringGrid1->setCells(c, 1, QString());
+    StringGrid1->setObjects(0, 1, nullptr);
+  } else {
+    StringGrid1->setFixedRows(0);
+    StringGrid1->setRowCount(files + 1);
+    if (files > 0) StringGrid1->setFixedRows(1);
   }
+  // The cells follow the titles the layout put in row 0.
+  std::vector<std::pair<int, Content>> columns;
+  for (int c = 0; c < StringGrid1->ColCount(); ++c)
+    if (Content k = contentOf(StringGrid1->Cells(c, 0)); k != Content::None) columns.emplace_back(c, k);
   const std::string format = Settings.co_DateFormat + " " + Settings.co_Timeformat;
   int row = 0;
   for (const auto& e : entries) {
+    if (files == 0) break;
     std::string name = namePart(e->FileName);
     if (name.empty()) continue;
     ++row;
@@ -95,63 +90,80 @@ void TMainform::FillListing() {
     const std::uint64_t size = e->UncompressedSize64, packed = e->CompressedSize64;
     ListedBytes += static_cast<std::int64_t>(size);
     rowNames_.push_back(e->FileName);
-    for (const ColumnDef& d : visible) {
-      int col = d.position - 1;
-      if (col < 0 || col >= StringGrid1->ColCount()) continue;
+    rowTimes_.push_back(e->DosDateTime());
+    for (const auto& [col, content] : columns) {
       QString text;
-      if (d.title == QLatin1String("Filename")) {
-        text = qs(name);
-      } else if (d.title == QLatin1String("Size")) {
-        text = QString::number(size);
-      } else if (d.title == QLatin1String("Packed")) {
-        text = QString::number(packed);
-      } else if (d.title == QLatin1String("Modified")) {
-        auto dt = platform::dosToDateTime(e->DosDateTime());
-        text = dt ? qs(platform::formatDateTime(format, *dt)) : QStringLiteral("Unknown");
-      } else if (d.title == QLatin1String("Ratio")) {
-        text = size != 0 && packed != 0
-                   ? QString::number(static_cast<std::uint64_t>(static_cast<long double>(packed) / size * 100)) +
-                         QLatin1Char('%')
-                   : QStringLiteral("0%");
-      } else if (d.title == QLatin1String("Path")) {
-        text = qs(pathPart(e->FileName));
+      switch (content) {
+        case Content::Filename:
+          text = qs(name);
+          break;
+        case Content::Size:
+          text = QString::number(size);
+          break;
+        case Content::Packed:
+          text = QString::number(packed);
+          break;
+        case Content::Modified: {
+          auto dt = platform::dosToDateTime(e->DosDateTime());
+          text = dt ? qs(platform::formatDateTime(format, *dt)) : QStringLiteral("Unknown");
+          break;
+        }
+        case Content::Ratio:
+          text = size != 0 && packed != 0
+                     ? QString::number(static_cast<std::uint64_t>(static_cast<long double>(packed) / size * 100)) +
+                           QLatin1Char('%')
+                     : QStringLiteral("0%");
+          break;
+        case Content::Path:
+          text = qs(pathPart(e->FileName));
+          break;
+        case Content::None:
+          break;
       }
       StringGrid1->setCells(col, row, text);
     }
-    // Every cell of the row carries the row's tag in column 0, so sorting keeps it.
+    // Column 0 of the row carries the row's tag, so sorting keeps it with the row.
     StringGrid1->setObjects(0, row, reinterpret_cast<void*>(static_cast<std::intptr_t>(rowNames_.size())));
   }
   StringGrid1->setUpdatesEnabled(true);
   ShowTotals();
+  // Whatever was selected belonged to the listing just replaced.
+  Panel3->clear();
 }
 
 void TMainform::ClearGrid() {
   for (int c = 0; c < StringGrid1->ColCount(); ++c) StringGrid1->setCells(c, 1, QString());
+  StringGrid1->setObjects(0, 1, nullptr);
   StringGrid1->setRowCount(1);
   StringGrid1->setFixedRows(0);
   StringGrid1->setRowCount(1);
   rowNames_.clear();
+  rowTimes_.clear();
 }
 
 void TMainform::ApplyColumnLayout() {
   LayoutLoading = true;
   if (StringGrid1->RowCount() < 2) StringGrid1->setRowCount(2);
   StringGrid1->setFixedRows(1);
-  std::vector<ColumnDef> defs;
-  for (const std::string& def : Settings.ColumnDefs) defs.push_back(parseDef(def));
-  int shown = 0;
-  for (const ColumnDef& d : defs) {
-    if (!d.visible) continue;
-    StringGrid1->setColCount(++shown);
-    if (d.position >= 1) {
-      if (d.position > StringGrid1->ColCount()) StringGrid1->setColCount(d.position);
-      StringGrid1->setCells(d.position - 1, 0, d.title);
-    }
+  const app::ColumnPlan plan = app::PlanColumnLayout(Settings.ColumnDefs);
+  const int count = std::max(1, static_cast<int>(plan.columns.size()));
+  // Shrinking and growing again would drop the cells of every row.
+  if (StringGrid1->ColCount() != count) StringGrid1->setColCount(count);
+  StringGrid1->setCells(0, 0, QString());
+  for (std::size_t c = 0; c < plan.columns.size(); ++c) {
+    StringGrid1->setCells(static_cast<int>(c), 0, qs(plan.columns[c].title));
+    StringGrid1->setColWidths(static_cast<int>(c), plan.columns[c].width);
   }
-  for (const ColumnDef& d : defs)
-    if (d.visible && d.position >= 1 && d.position <= StringGrid1->ColCount())
-      StringGrid1->setColWidths(d.position - 1, d.width);
   LayoutLoading = false;
+  // Each line is reported once a run: the layout is applied again after every save.
+  std::string problems;
+  for (const std::string& p : plan.problems)
+    if (reportedLayoutProblems_.insert(p).second) problems += "\n" + p;
+  if (!problems.empty())
+    platform::ui().message(platform::MsgKind::Warning, {},
+                           "Some column settings in " + Settings.FileName() + " cannot be used as they stand:" +
+                               problems,
+                           platform::kOk);
 }
 
 void TMainform::DefaultColumnLayout() {
@@ -159,10 +171,10 @@ void TMainform::DefaultColumnLayout() {
   StringGrid1->setRowCount(2);
   StringGrid1->setFixedRows(1);
   StringGrid1->setColCount(5);
-  const int widths[] = {80, 84, 84, 100, 100};
+  const char* const titles[] = {"Filename", "Packed", "Size", "Modified", "Path"};
   for (int c = 0; c < 5; ++c) {
-    StringGrid1->setCells(c, 0, QString::fromLatin1(kTitles[c]));
-    StringGrid1->setColWidths(c, widths[c]);
+    StringGrid1->setCells(c, 0, QString::fromLatin1(titles[c]));
+    StringGrid1->setColWidths(c, app::FactoryColumnWidth(titles[c]));
   }
   Settings.SetFactoryColumns();
   LayoutLoading = false;
@@ -171,6 +183,15 @@ void TMainform::DefaultColumnLayout() {
 
 void TMainform::StringGrid1ColumnWidthsChanged() {
   if (LayoutLoading) return;
+  // A column dragged to nothing or past any screen is held at the nearest bound, so
+  // the stored width is one the next start applies as it is.
+  LayoutLoading = true;
+  for (int c = 0; c < StringGrid1->ColCount(); ++c) {
+    const int w = StringGrid1->ColWidths(c);
+    const int bounded = std::clamp(w, app::kMinColumnWidth, app::kMaxColumnWidth);
+    if (bounded != w) StringGrid1->setColWidths(c, bounded);
+  }
+  LayoutLoading = false;
   for (int c = 0; c < StringGrid1->ColCount(); ++c)
     if (dialogs::ColumnRow* row = Settings.Column(widgets::ss(StringGrid1->Cells(c, 0))))
       row->Width = std::to_string(StringGrid1->ColWidths(c));
@@ -206,18 +227,44 @@ void TMainform::StringGrid1Click() {
   ShowSelectionTotals(s.Top, s.Bottom);
 }
 
+namespace {
+
+// Selects the data rows first..last. With whole rows selected, the current cell
+// stays in the first column shown, so the arrow, Home and End keys that follow
+// move from there rather than scroll the grid to the far end of the row.
+TGridRect selectRows(TSortGrid* g, int first, int last) {
+  TGridRect r{g->FixedCols(), first, g->ColCount() - 1, last};
+  if (g->Options() & goRowSelect) r.Left = r.Right = std::clamp(g->LeftCol(), g->FixedCols(), g->ColCount() - 1);
+  g->setSelection(r);
+  return g->Selection();
+}
+
+}  // namespace
+
 void TMainform::SelectAll2Click() {
-  TGridRect r{StringGrid1->FixedCols(), StringGrid1->FixedRows(), StringGrid1->ColCount() - 1,
-              StringGrid1->RowCount() - 1};
-  StringGrid1->setSelection(r);
+  TGridRect r = selectRows(StringGrid1, StringGrid1->FixedRows(), StringGrid1->RowCount() - 1);
   ShowSelectionTotals(r.Top, r.Bottom);
 }
 
 void TMainform::DeselectAll2Click() {
-  TGridRect r{StringGrid1->FixedCols(), StringGrid1->FixedRows(), StringGrid1->ColCount() - 1,
-              StringGrid1->FixedRows()};
-  StringGrid1->setSelection(r);
+  TGridRect r = selectRows(StringGrid1, StringGrid1->FixedRows(), StringGrid1->FixedRows());
   ShowSelectionTotals(r.Top, r.Bottom);
+}
+
+void TMainform::StringGrid1EndSort() {
+  // A sort keeps the current row only; the line must say what is selected now.
+  StringGrid1Click();
+}
+
+bool TMainform::StringGrid1GetSortValue(int col, int row, double& value) const {
+  // Dates are sorted by the entries' own times: a display format with two-digit
+  // years (or none at all) cannot order them. A DOS date-time read as one number
+  // orders as the time it stands for.
+  if (col != ColumnOf(QStringLiteral("Modified"))) return false;
+  auto tag = reinterpret_cast<std::intptr_t>(StringGrid1->Objects(0, row));
+  if (tag <= 0 || static_cast<std::size_t>(tag) > rowTimes_.size()) return false;
+  value = static_cast<double>(rowTimes_[static_cast<std::size_t>(tag) - 1]);
+  return true;
 }
 
 std::vector<std::string> TMainform::SelectedNames() const {

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cctype>
@@ -17,6 +18,7 @@
 #include "app/toolbar.h"
 #include "dialogs/about.h"
 #include "dialogs/dialog_globals.h"
+#include "dialogs/dialogrules.h"
 #include "dialogs/settings.h"
 #include "platform/datetime.h"
 #include "platform/ini.h"
@@ -126,6 +128,10 @@ void TMainform::BuildLayout() {
   StringGrid1->setProportionalScrollBars(false);
   StringGrid1->OnColumnWidthsChanged = [this](TSortGrid*) { StringGrid1ColumnWidthsChanged(); };
   StringGrid1->OnClick = [this](TSortGrid*) { StringGrid1Click(); };
+  StringGrid1->OnEndSort = [this](TSortGrid*, int) { StringGrid1EndSort(); };
+  StringGrid1->OnGetSortValue = [this](TSortGrid*, int col, int row, double& value) {
+    return StringGrid1GetSortValue(col, row, value);
+  };
   StringGrid1->setContextMenuPolicy(Qt::CustomContextMenu);
   StringGrid1->installEventFilter(this);
   StringGrid1->viewport()->installEventFilter(this);
@@ -139,12 +145,15 @@ void TMainform::BuildLayout() {
   h->setSpacing(2);
   Panel3 = new QLabel(Panel2);
   Panel3->setObjectName(QStringLiteral("Panel3"));
-  Panel3->setFixedWidth(152);
+  // At least its designed width, and as wide as its text: the selection line must
+  // never be cut off.
+  Panel3->setMinimumWidth(152);
+  Panel3->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
   Panel3->setFrameShape(QFrame::Panel);
   Panel3->setFrameShadow(QFrame::Sunken);
   Panel4 = new QLabel(Panel2);
   Panel4->setObjectName(QStringLiteral("Panel4"));
-  Panel4->setMinimumWidth(292);
+  // Panel4 takes the rest of the bar (292 pixels at the window's first size).
   Panel4->setFrameShape(QFrame::Panel);
   Panel4->setFrameShadow(QFrame::Sunken);
   h->addWidget(Panel3);
@@ -175,7 +184,10 @@ QAction* TMainform::AddItem(QMenu* menu, const QString& name, const QString& cap
   auto* a = new QAction(caption, this);
   a->setObjectName(name);
   if (!shortcut.isEmpty()) a->setShortcut(shortcut);
-  if (handler) connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+  if (handler) {
+    handlers_[name] = handler;
+    connect(a, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+  }
   menu->addAction(a);
   return a;
 }
@@ -207,8 +219,7 @@ void TMainform::BuildMenus() {
   AddItem(f, "Splitarchive1", "S&pann archive...", K(), &TMainform::NotAvailable);
   AddItem(f, "MakeSelfExtractedfile1", kMakeSfxCaption, K(), &TMainform::NotAvailable);
   f->addSeparator();
-  AddItem(f, "Exit1", "E&xit", ctrl(Qt::Key_X), nullptr);
-  connect(Action("Exit1"), &QAction::triggered, this, &QWidget::close);
+  AddItem(f, "Exit1", "E&xit", ctrl(Qt::Key_X), &TMainform::BU_ExitClick);
 
   QMenu* a = menuBar()->addMenu(QStringLiteral("&Actions"));
   a->setObjectName(QStringLiteral("Actions1"));
@@ -290,22 +301,22 @@ void TMainform::BuildToolbar() {
   Panel5->setMouseTracking(true);
   Panel5->installEventFilter(this);
   h->addWidget(Panel5, 1);
-  // The pictures run the same handlers as the menu items.
-  auto trigger = [this](const char* item) {
-    return [this, item] {
-      if (QAction* a = Action(QString::fromLatin1(item)); a && a->isEnabled()) a->trigger();
-    };
+  // The pictures run the handlers of their menu items, whether or not the item is
+  // enabled: with no archive open the handler says what is missing, where a
+  // disabled picture would just do nothing.
+  auto handler = [this](const char* item) {
+    return [this, h = handlers_.at(QString::fromLatin1(item))] { (this->*h)(); };
   };
-  ToolPictures[0]->OnClick = trigger("Newarchive1");
-  ToolPictures[1]->OnClick = trigger("Openarchive1");
-  ToolPictures[2]->OnClick = trigger("Executefile1");
-  ToolPictures[3]->OnClick = [this, trigger] {
-    if (!RarRefused()) trigger("Viewfile1")();
+  ToolPictures[0]->OnClick = handler("Newarchive1");
+  ToolPictures[1]->OnClick = handler("Openarchive1");
+  ToolPictures[2]->OnClick = handler("Executefile1");
+  ToolPictures[3]->OnClick = [this, view = handler("Viewfile1")] {
+    if (!RarRefused()) view();
   };
-  ToolPictures[4]->OnClick = trigger("Extract1");
-  ToolPictures[5]->OnClick = trigger("Add1");
-  ToolPictures[6]->OnClick = trigger("Delete1");
-  ToolPictures[7]->OnClick = [this] { close(); };
+  ToolPictures[4]->OnClick = handler("Extract1");
+  ToolPictures[5]->OnClick = handler("Add1");
+  ToolPictures[6]->OnClick = handler("Delete1");
+  ToolPictures[7]->OnClick = handler("Exit1");
   ApplyToolTips();
 }
 
@@ -397,9 +408,14 @@ void TMainform::showEvent(QShowEvent* e) {
   QMainWindow::showEvent(e);
   if (!shown_) {
     shown_ = true;
+    CentreOnScreen();
     FormShow();
+    // Once the window is on the screen; a window manager may never activate it.
+    QTimer::singleShot(0, this, [this] { ActOnCommandLine(); });
   }
 }
+
+void TMainform::CentreOnScreen() { dialogs::CentreOnScreen(*this); }
 
 bool TMainform::event(QEvent* e) {
   if (e->type() == QEvent::WindowActivate) FormActivate();
@@ -412,17 +428,20 @@ void TMainform::closeEvent(QCloseEvent* e) {
 }
 
 bool TMainform::OpenZipArgument(const std::string& path) {
-  ZipEngine1.setZipFilename(path);
-  dialogs::LastArchive = path;
-  SetCaption(path);
-  SetArchiveCommands(true);
-  return true;
+  // A name relative to the folder the program was started in, kept as a full path.
+  return ListArchive(platform::absolutePath(path), false);
 }
 
 void TMainform::FormActivate() {
   if (!Settings.cb_Outside) setAcceptDrops(false);
   if (activated_) return;
   activated_ = true;
+  ActOnCommandLine();
+}
+
+void TMainform::ActOnCommandLine() {
+  if (commandLineDone_) return;
+  commandLineDone_ = true;
   if (arguments_.size() == 1 && ZipEngine1.ZipFilename().empty() &&
       platform::lowerAscii(platform::extensionOf(ss(arguments_.front()))) == ".zip") {
     OpenZipArgument(ss(arguments_.front()));
@@ -459,6 +478,20 @@ void TMainform::SetSfxCaptions(const std::string& archiveName) {
   Action(QStringLiteral("MakeEXEfile1"))->setText(caption);
 }
 
+void TMainform::ShowOpenArchive(const std::string& archive) {
+  ArchiveChanged = false;
+  SetCaption(archive);
+  SetSfxCaptions(archive);
+  SetArchiveCommands(!archive.empty());
+  if (!archive.empty()) dialogs::LastArchive = archive;
+  // Both status lines describe the archive now open, or nothing.
+  Panel3->clear();
+  if (archive.empty())
+    Panel4->clear();
+  else
+    ShowTotals();
+}
+
 void TMainform::SetCaption(const std::string& archive) {
   setWindowTitle(TitleBase + QStringLiteral("- ") + (archive.empty() ? QString::fromLatin1(kNone) : qs(archive)));
 }
@@ -471,19 +504,38 @@ void TMainform::NotAvailable() {
 
 void TMainform::AddRecent(const std::string& path) {
   const std::string file = Settings.FileName();
+  const std::string full = platform::absolutePath(path);
   std::vector<std::string> values;
   for (const std::string& line : platform::ini::readSection(file, "RECENT")) {
     auto eq = line.find('=');
     values.push_back(eq == std::string::npos ? line : line.substr(eq + 1));
   }
-  std::string key = platform::lowerAscii(path);
-  values.erase(std::remove_if(values.begin(), values.end(), [&](const std::string& v) { return platform::lowerAscii(v) == key; }),
-               values.end());
-  values.insert(values.begin(), path);
+  values.erase(std::remove(values.begin(), values.end(), full), values.end());
+  values.insert(values.begin(), full);
   if (values.size() > 5) values.resize(5);
-  for (std::size_t i = 0; i < values.size(); ++i) {
+  WriteRecent(values);
+}
+
+void TMainform::ForgetRecent(const std::string& path) {
+  const std::string file = Settings.FileName();
+  std::vector<std::string> values;
+  for (const std::string& line : platform::ini::readSection(file, "RECENT")) {
+    auto eq = line.find('=');
+    std::string value = eq == std::string::npos ? line : line.substr(eq + 1);
+    if (value != path) values.push_back(value);
+  }
+  WriteRecent(values);
+}
+
+void TMainform::WriteRecent(const std::vector<std::string>& values) {
+  const std::string file = Settings.FileName();
+  const std::size_t before = platform::ini::readSection(file, "RECENT").size();
+  for (std::size_t i = 0; i < std::max(before, values.size()); ++i) {
     std::string error;
-    if (!platform::ini::writeString(file, "RECENT", std::to_string(i), values[i], &error)) {
+    const std::string key = std::to_string(i);
+    bool ok = i < values.size() ? platform::ini::writeString(file, "RECENT", key, values[i], &error)
+                                : platform::ini::deleteKey(file, "RECENT", key, &error);
+    if (!ok) {
       ShowWriteError(dialogs::WriteResult{false, Settings.WriteError()});
       return;
     }
@@ -493,11 +545,15 @@ void TMainform::AddRecent(const std::string& path) {
 void TMainform::BuildRecentMenu() {
   for (QAction* a : recentItems_) {
     FileMenu->removeAction(a);
+    // Deleted later (it may be the item being chosen); nameless until then, so
+    // Action("Fil0") finds only the new items.
+    a->setObjectName(QString());
     a->deleteLater();
   }
   recentItems_.clear();
   if (recentSeparator_) {
     FileMenu->removeAction(recentSeparator_);
+    recentSeparator_->setObjectName(QString());
     recentSeparator_->deleteLater();
     recentSeparator_ = nullptr;
   }
@@ -518,7 +574,16 @@ void TMainform::RecentClick(QAction* item) {
   std::string caption = ss(item->data().toString());
   auto eq = caption.find('=');
   std::string path = eq == std::string::npos ? caption : caption.substr(eq + 1);
-  ListArchive(path);
+  if (!platform::fileExists(path)) {
+    if (platform::ui().message(MsgKind::Warning, {},
+                               "Archive not found: " + path + "\nRemove it from the list of recent archives?",
+                               platform::kYesNo) == platform::kBtnYes) {
+      ForgetRecent(path);
+      BuildRecentMenu();
+    }
+    return;
+  }
+  OpenArchive(path);
 }
 
 bool TMainform::BrowseFolder(std::string& path) {
@@ -538,6 +603,8 @@ void TMainform::Settings1Click() {
   widgets::runModal(*F_Settings, "TF_Settings");
   setAcceptDrops(Settings.cb_Outside);
 }
+
+void TMainform::BU_ExitClick() { close(); }
 
 void TMainform::About2Click() {
   TF_SPInfo about(this);

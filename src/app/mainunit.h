@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,19 +92,33 @@ class TMainform : public QMainWindow {
   // ---- window state (start-up) -----------------------------------------------------------
   void FormCreate();
   void FormShow();
-  // Acts on the command line at the first activation only.
+  // Applies the drop setting; the first call of the run also acts on the command line.
   void FormActivate();
-  bool FirstActivationDone() const { return activated_; }
+  // Acts on the command line (open the ".zip" named, or add the files named to a new
+  // archive) once per run: at the first show or the first activation, whichever
+  // comes first, so a window manager that does not activate new windows still gets
+  // the archive listed.
+  void ActOnCommandLine();
 
   void SetArchiveCommands(bool on);
   void SetRarRestrictions(bool rar);
   bool RarRefused();
   void SetSfxCaptions(const std::string& archiveName);
   void SetCaption(const std::string& archive);  // empty: the "<none>" form
+  // Makes archive the one the window works on (empty: none): caption, the
+  // self-extracting captions, the archive commands, both status lines and
+  // ArchiveChanged (a newly chosen archive is unchanged). Every change of the open
+  // archive goes through here.
+  void ShowOpenArchive(const std::string& archive);
 
   // ---- recent archives (section RECENT) ---------------------------------------------------
+  // Paths are compared exactly: on this system Report.zip and report.zip are two files.
   void AddRecent(const std::string& path);
+  // Drops every line naming path from the list (the menu is not rebuilt).
+  void ForgetRecent(const std::string& path);
   void BuildRecentMenu();
+  // Opens the archive of a recent item as Open does; a file that is gone is
+  // reported (and may be dropped from the list) and changes nothing else.
   void RecentClick(QAction* item);
 
   // The folder picker "Please specify a directory"; the path with a trailing "/".
@@ -111,6 +127,9 @@ class TMainform : public QMainWindow {
   // ---- the listing -------------------------------------------------------------------------
   void FillListing();
   void ClearGrid();
+  // Titles and widths of the grid from ColumnDefs, changing the column count only
+  // when it differs (cells stay). Lines that cannot be used are left out or
+  // bounded and reported in one warning, each line once a run.
   void ApplyColumnLayout();
   void DefaultColumnLayout();
   void StringGrid1ColumnWidthsChanged();
@@ -119,6 +138,8 @@ class TMainform : public QMainWindow {
   void StringGrid1Click();
   void SelectAll2Click();
   void DeselectAll2Click();
+  // The grid's sort value of a cell: the entry's time for the "Modified" column.
+  bool StringGrid1GetSortValue(int col, int row, double& value) const;
   // Column of a title in row 0, or -1.
   int ColumnOf(const QString& title) const;
   // The archive names of the selected rows, top to bottom (the full stored names, so a
@@ -147,9 +168,14 @@ class TMainform : public QMainWindow {
   // Opens a ZIP archive or self-extracting program (as Open does after its dialog):
   // a changed self-extracting archive open now is rebuilt first.
   bool OpenArchive(const std::string& path);
-  // Lists an archive and makes it the open one (caption, commands, recent list);
-  // false when the engine refused it, which leaves no archive open.
-  bool ListArchive(const std::string& path);
+  // Lists an archive and makes it the open one (caption, commands, status lines,
+  // and the recent list when remember is set). A missing file, or one the engine
+  // refuses, is reported and false returned; the archive open before stays open.
+  bool ListArchive(const std::string& path, bool remember = true);
+
+  // An archive name the user typed: a relative name is taken in the folder of the
+  // default archive name of the settings; the result is a full path.
+  std::string ResolveTypedArchiveName(const std::string& typed) const;
 
   // ---- commands on the archive's contents ---------------------------------------------------
   void BU_AddClick();
@@ -174,8 +200,17 @@ class TMainform : public QMainWindow {
   int ProgressSteps = 0;
   // The user pressed Cancel during the running command.
   bool UserCancelled = false;
+  // Entries of the running operation as the engine reported them: folder entries
+  // begun, and those that then failed, so counts can leave folders out.
+  struct OperationCounts {
+    int folders = 0;
+    int failedFolders = 0;
+    bool currentIsFolder = false;
+    int FoldersDone() const { return folders - failedFolders; }
+  } Counts;
 
   // ---- commands -------------------------------------------------------------------------------
+  void BU_ExitClick();  // closes the window
   void Settings1Click();
   void About2Click();
   void ZipEngine1DirUpdate();
@@ -207,12 +242,24 @@ class TMainform : public QMainWindow {
   void ToolHover(TToolPicture* over);
   void ShowWriteError(const dialogs::WriteResult& r);
   void LoadFavorites();
+  // Writes the RECENT lines "0", "1", ... and removes the keys past the last one.
+  void WriteRecent(const std::vector<std::string>& values);
   bool OpenZipArgument(const std::string& path);
+  // The end of a command that showed progress: bar and button hidden, the total
+  // line back in Panel4, and in Panel3 what Cancel left behind (or nothing).
+  void EndOperation(const char* cancelledText);
+  void StringGrid1EndSort();
+  void CentreOnScreen();
 
   QStringList arguments_;
   bool activated_ = false;
+  bool commandLineDone_ = false;
   bool shown_ = false;
+  // Handlers by menu item name; the toolbar pictures run the same ones.
+  std::map<QString, void (TMainform::*)()> handlers_;
+  std::set<std::string> reportedLayoutProblems_;
   std::vector<std::string> rowNames_;  // full stored name of each listed row, by row tag
+  std::vector<std::uint32_t> rowTimes_;  // DOS date-time of each listed row, by row tag
   std::vector<QAction*> recentItems_;
   QAction* recentSeparator_ = nullptr;
 };

@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "dialogs/dialog_globals.h"
+#include "dialogs/dialogrules.h"
 #include "widgets/dirtree.h"
 #include "widgets/qt_ui.h"
 
@@ -192,6 +193,7 @@ TAddForm::TAddForm(dialogs::TSettings& settings, QWidget* parent) : QDialog(pare
   connect(Sortbut, &QPushButton::clicked, this, &TAddForm::SortButClick);
   connect(BitBtn1, &QPushButton::clicked, this, &TAddForm::BitBtn1Click);
   connect(BitBtn2, &QPushButton::clicked, this, &TAddForm::BitBtn2Click);
+  dialogs::EscapeClicks(*this, *BitBtn2);
   connect(DirectoryListBox1, &widgets::TDirTree::currentDirChanged, this, [this] { DirectoryListBox1Change(); });
 
   FormActivate();

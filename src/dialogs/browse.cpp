@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "dialogs/dialogrules.h"
 #include "widgets/dirtree.h"
 #include "widgets/qt_ui.h"
 
@@ -30,6 +31,7 @@ TF_Browse::TF_Browse(QWidget* parent) : QDialog(parent) {
   layout->addLayout(buttons);
   connect(bu_Ok, &QPushButton::clicked, this, &QDialog::accept);
   connect(bu_Close, &QPushButton::clicked, this, &QDialog::reject);
+  dialogs::EscapeClicks(*this, *bu_Close);
 }
 
 std::optional<std::string> TF_Browse::Folder() const {

@@ -8,7 +8,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QToolButton>
@@ -19,6 +18,7 @@
 #include <system_error>
 
 #include "dialogs/dialog_globals.h"
+#include "dialogs/dialogrules.h"
 #include "dialogs/radiogroup.h"
 #include "platform/drives.h"
 #include "platform/paths.h"
@@ -120,6 +120,7 @@ TExtract::TExtract(QWidget* parent) : QDialog(parent) {
   connect(bu_NewDir, &QToolButton::clicked, this, &TExtract::bu_NewDirClick);
   connect(BitBtn1, &QPushButton::clicked, this, &TExtract::BitBtn1Click);
   connect(BitBtn2, &QPushButton::clicked, this, &TExtract::BitBtn2Click);
+  dialogs::EscapeClicks(*this, *BitBtn2);
 
   // A dialog driven without being shown counts as cancelled until OK, too.
   FormActivate();
@@ -200,9 +201,9 @@ void TExtract::BitBtn2Click() {
 
 void TExtract::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!centred_ && screen()) {
+  if (!centred_) {
     centred_ = true;
-    move(screen()->availableGeometry().center() - rect().center());
+    dialogs::CentreOnScreen(*this);
   }
   FormActivate();
 }

@@ -3,8 +3,8 @@
 // The caller may set the folder (SetFolder) and which files to extract
 // (setFilesToExtract), runs the dialog modally and then reads the results it
 // leaves in the dialog globals: DialogCancelled (true from the moment the dialog is
-// created or shown until OK), ExtractDir (the tree's folder on OK, empty on Cancel,
-// untouched when the window is closed by its frame or Escape), ExtractWithPaths,
+// created or shown until OK), ExtractDir (the tree's folder on OK, empty on Cancel
+// and on Escape, untouched when the window is closed by its frame), ExtractWithPaths,
 // ExtractOverwrite and ExtractAll (set on OK from the three radio groups).
 #pragma once
 

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "dialogs/dialogrules.h"
 #include "platform/datetime.h"
 #include "platform/paths.h"
 
@@ -41,6 +42,7 @@ TF_Info::TF_Info(const std::string& archivePath, std::int64_t uncompressed, QWid
   bu_Close->setObjectName(QStringLiteral("bu_Close"));
   v->addWidget(bu_Close, 0, Qt::AlignRight);
   connect(bu_Close, &QPushButton::clicked, this, &QDialog::accept);
+  dialogs::EscapeClicks(*this, *bu_Close);
   FormActivate();
 }
 

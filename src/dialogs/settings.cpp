@@ -13,9 +13,12 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QToolButton>
+#include <QTabBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "dialogs/browse.h"
+#include "dialogs/dialogrules.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 #include "widgets/qt_ui.h"
@@ -154,8 +157,7 @@ TF_Settings::TF_Settings(dialogs::TSettings& settings, Hooks hooks, QWidget* par
 
   PageControl1 = named(new QTabWidget, "PageControl1");
   PageControl1->setUsesScrollButtons(false);
-  // Six pages share the window's width: narrow tabs.
-  PageControl1->setStyleSheet(QStringLiteral("QTabBar { font-size: 10px; } QTabBar::tab { padding: 3px 3px; }"));
+  PageControl1->tabBar()->setElideMode(Qt::ElideNone);
   PageControl1->addTab(BuildUserInterfacePage(), QStringLiteral("User Interface"));
   PageControl1->addTab(BuildFoldersPage(), QStringLiteral("Folders"));
   PageControl1->addTab(BuildSystemPage(), QStringLiteral("System"));
@@ -176,6 +178,12 @@ TF_Settings::TF_Settings(dialogs::TSettings& settings, Hooks hooks, QWidget* par
   main->addLayout(buttons);
   connect(BitBtn1, &QPushButton::clicked, this, &TF_Settings::BitBtn1Click);
   connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+  dialogs::EscapeClicks(*this, *BitBtn2);
+  // The six page titles in the window's own font need more width than the
+  // window's designed size gives them on some styles; the window widens to show
+  // every title whole rather than cut the last ones off.
+  const int tabsWidth = PageControl1->tabBar()->sizeHint().width() + 2 * main->contentsMargins().left() + 8;
+  setFixedSize(std::max(kWidth, tabsWidth), kHeight);
 
   settings_.LoadSettings();
   ShowValues();
@@ -619,6 +627,7 @@ void TF_Settings::ShowValues() {
 void TF_Settings::showEvent(QShowEvent* event) {
   ShowValues();
   QDialog::showEvent(event);
+  dialogs::CentreOnScreen(*this);
 }
 
 // ---- Handlers ----------------------------------------------------------------------

@@ -43,6 +43,9 @@ struct FileDialogOptions {
   std::string defaultExt;   // appended when the typed name has none ("zip")
   bool mustExist = false;   // the chosen file must exist
   bool multiSelect = false;
+  // Save dialogs: the dialog itself asks before an existing file is chosen. Off
+  // when the caller still changes the name (adds an extension) and asks itself.
+  bool confirmOverwrite = true;
 };
 
 // A window that can be run modally (a dialog). The widget layer adapts its dialogs

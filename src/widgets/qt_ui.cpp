@@ -124,6 +124,7 @@ std::optional<std::vector<std::string>> QtUi::openFiles(const FileDialogOptions&
 std::optional<std::string> QtUi::saveFile(const FileDialogOptions& dlg) {
   QFileDialog d(parentWidget(), qs(dlg.title), qs(dlg.folder), toQtFilter(dlg.filter));
   d.setAcceptMode(QFileDialog::AcceptSave);
+  d.setOption(QFileDialog::DontConfirmOverwrite, !dlg.confirmOverwrite);
   if (!dlg.fileName.empty()) d.selectFile(qs(dlg.fileName));
   if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return std::nullopt;
   return ss(d.selectedFiles().front());

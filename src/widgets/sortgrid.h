@@ -265,6 +265,12 @@ class TSortGrid : public QAbstractScrollArea {
   // The file is replaced only when completely written; false on failure.
   bool SaveToFile(const QString& FileName, QChar Delimiter) const;
 
+  // The text as the grid shows it: control characters (C0, DEL, C1) and the line and
+  // paragraph separators, which would break, hide or fake a line, are replaced by
+  // visible stand-ins (the control pictures "␀" ... "␟", "␡", and "�"). Other text
+  // comes back unchanged. The cells themselves keep their texts.
+  static QString VisibleText(const QString& Text);
+
   // ---- Geometry --------------------------------------------------------------------
   // The cell's rectangle in viewport coordinates (empty when it is not on screen).
   QRect CellRect(int ACol, int ARow) const;
@@ -285,6 +291,12 @@ class TSortGrid : public QAbstractScrollArea {
   std::function<void(TSortGrid* Sender, int OldColCount, int OldRowCount)> OnSizeChanged;
   std::function<void(TSortGrid* Sender, int Col, TSortOptions& SortOptions)> OnBeginSort;
   std::function<void(TSortGrid* Sender, int Col)> OnEndSort;
+  // Asked for each data row when an automatic sort of column Col starts (before
+  // OnBeginSort). When it answers true for any row, the sort is numeric on the
+  // values it gives instead of on the texts (for a column whose texts do not order
+  // as their data do, like dates shown with two-digit years); rows it answers false
+  // for keep their place, as texts that do not convert do.
+  std::function<bool(TSortGrid* Sender, int Col, int Row, double& Value)> OnGetSortValue;
   std::function<void(TSortGrid* Sender, int Col, int Row, QString& Value, bool& Valid)> OnCellValidate;
   // The user moved the current cell (mouse or keyboard), released the left mouse
   // button over the grid, or left the grid.
@@ -347,6 +359,7 @@ class TSortGrid : public QAbstractScrollArea {
   // Sorting (sortgrid_sort.cpp)
   struct SortKeys;
   TSortKind detectKind(int ACol, SortKeys* keys) const;
+  bool ownerKeys(int ACol, SortKeys& keys);
   void sortRows(int ACol, const TSortOptions& opts, SortKeys* detected);
   void applyRowOrder(const std::vector<int>& order);
   const QString& cellRef(int ACol, int ARow) const;  // a stored text, without a copy

@@ -221,7 +221,28 @@ class TextKeys {
 struct TSortGrid::SortKeys {
   std::vector<double> numeric;   // complete when the column is numeric
   std::vector<double> dateTime;  // complete when the column is all date-times
+  // Values from OnGetSortValue (in `numeric`), and which rows have one.
+  bool fromOwner = false;
+  std::vector<char> ownerValid;
 };
+
+bool TSortGrid::ownerKeys(int ACol, SortKeys& keys) {
+  if (!OnGetSortValue) return false;
+  const int first = fixedRows_, n = RowCount() - fixedRows_;
+  keys.numeric.assign(static_cast<std::size_t>(n), 0.0);
+  keys.ownerValid.assign(static_cast<std::size_t>(n), 0);
+  bool any = false;
+  for (int i = 0; i < n; ++i) {
+    double v = 0;
+    if (OnGetSortValue(this, ACol, first + i, v)) {
+      keys.numeric[static_cast<std::size_t>(i)] = v;
+      keys.ownerValid[static_cast<std::size_t>(i)] = 1;
+      any = true;
+    }
+  }
+  keys.fromOwner = any;
+  return any;
+}
 
 TSortKind TSortGrid::detectKind(int ACol, SortKeys* keys) const {
   bool numeric = true, dateTime = true, time = true;
@@ -259,12 +280,16 @@ void TSortGrid::SortByColumn(int ACol, TSortOptions SortOptions) {
   SortKeys detected;
   SortKeys* keys = nullptr;
   if (SortOptions.SortKind == skAutomatic) {
-    SortOptions.SortKind = detectKind(ACol, &detected);
+    SortOptions.SortKind = ownerKeys(ACol, detected) ? skNumeric : detectKind(ACol, &detected);
     keys = &detected;
   }
   if (OnBeginSort) {
     OnBeginSort(this, ACol, SortOptions);
-    keys = nullptr;  // the handler may have changed the cells
+    // The handler may have changed the cells; the owner's values stay good while
+    // the rows and the kind are as they were.
+    if (!detected.fromOwner || SortOptions.SortKind != skNumeric ||
+        detected.numeric.size() != static_cast<std::size_t>(RowCount() - fixedRows_))
+      keys = nullptr;
     if (fixedRows_ + 1 >= RowCount()) return;
   }
   sortRows(ACol, SortOptions, keys);
@@ -299,6 +324,12 @@ void TSortGrid::sortRows(int ACol, const TSortOptions& opts, SortKeys* detected)
     std::vector<int> valid;
     valid.reserve(n);
     for (std::size_t i = 0; i < n; ++i) {
+      if (reuse && detected->fromOwner) {
+        values[i] = (*reuse)[i];
+        converted[i] = detected->ownerValid[i];
+        if (converted[i]) valid.push_back(static_cast<int>(i));
+        continue;
+      }
       const QString key = keyText(i);
       bool ok;
       if (reuse && (key.isSharedWith(cellAt(i)) || key == cellAt(i))) {

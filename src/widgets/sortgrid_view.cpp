@@ -13,10 +13,35 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
 #include "widgets/sortgrid.h"
+
+// ---- Text shown ------------------------------------------------------------------
+
+namespace {
+
+bool unsafeForDisplay(char16_t c) {
+  return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029;
+}
+
+}  // namespace
+
+QString TSortGrid::VisibleText(const QString& Text) {
+  const auto* begin = reinterpret_cast<const char16_t*>(Text.constData());
+  const auto* end = begin + Text.size();
+  if (std::none_of(begin, end, unsafeForDisplay)) return Text;
+  QString out = Text;
+  for (QChar& ch : out) {
+    const char16_t c = ch.unicode();
+    if (c < 0x20) ch = QChar(0x2400 + c);  // the control pictures: ␀ ␇ ␊ ␛ ...
+    else if (c == 0x7f) ch = QChar(0x2421);  // ␡
+    else if (unsafeForDisplay(c)) ch = QChar(QChar::ReplacementCharacter);
+  }
+  return out;
+}
 
 // ---- Extents ---------------------------------------------------------------------
 
@@ -324,7 +349,7 @@ void TSortGrid::DrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& Rect
   Canvas.setClipRect(Rect);
   Canvas.fillRect(Rect, fo.Brush);
   if (!fo.HideText) {
-    const QString text = Cells(ACol, ARow);
+    const QString text = VisibleText(cellRef(ACol, ARow));
     if (!text.isEmpty()) {
       const QFontMetrics fm(fo.Font);
       const int w = fm.horizontalAdvance(text), h = fm.height();
@@ -439,7 +464,7 @@ void TSortGrid::AutoSizeColumn(int ACol) {
       fm = QFontMetrics(cellFont);
       lastFont = cellFont;
     }
-    const QString text = Cells(ACol, r);
+    const QString text = VisibleText(cellRef(ACol, r));
     if (!text.isEmpty()) widest = std::max(widest, fm.horizontalAdvance(text));
   }
   setColWidths(ACol, QFontMetrics(gridFont).horizontalAdvance(QLatin1Char('x')) + widest);

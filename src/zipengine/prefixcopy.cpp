@@ -48,19 +48,25 @@ bool shiftCentralDirectory(std::string& cd, std::int64_t by, std::string& error)
 
 PrefixCopyResult CopyZipDataWithPrefix(const TZipEngine& engine, const std::string& prefixFile,
                                        const std::string& target, const std::function<bool()>& cancelled) {
+  platform::UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!out.valid()) {
+    PrefixCopyResult r;
+    r.error = "Cannot create " + target;
+    return r;
+  }
+  return CopyZipDataWithPrefix(engine, prefixFile, out.get(), target, cancelled);
+}
+
+PrefixCopyResult CopyZipDataWithPrefix(const TZipEngine& engine, const std::string& prefixFile, int targetFd,
+                                       const std::string& target, const std::function<bool()>& cancelled) {
   PrefixCopyResult r;
   InputFile in;
   if (!in.open(engine.ZipFilename())) {
     r.error = "Cannot open " + engine.ZipFilename();
     return r;
   }
-  platform::UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!out.valid()) {
-    r.error = "Cannot create " + target;
-    return r;
-  }
   auto write = [&](const std::string& bytes) {
-    if (writeAll(out.get(), bytes.data(), bytes.size())) return true;
+    if (writeAll(targetFd, bytes.data(), bytes.size())) return true;
     r.error = "Error while writing " + target;
     return false;
   };
@@ -138,7 +144,7 @@ PrefixCopyResult CopyZipDataWithPrefix(const TZipEngine& engine, const std::stri
     return r;
   }
   if (!write(cd) || !write(tail)) return r;
-  if (::fsync(out.get()) != 0) {
+  if (::fsync(targetFd) != 0) {
     r.error = "Error while writing " + target;
     return r;
   }

@@ -30,4 +30,10 @@ struct PrefixCopyResult {
 PrefixCopyResult CopyZipDataWithPrefix(const TZipEngine& engine, const std::string& prefixFile,
                                        const std::string& target, const std::function<bool()>& cancelled = {});
 
+// The same into a file the caller opened for writing (for example a temporary file
+// it created exclusively), from its current position; the data are synced to disk
+// and the descriptor stays open. target names the file in messages.
+PrefixCopyResult CopyZipDataWithPrefix(const TZipEngine& engine, const std::string& prefixFile, int targetFd,
+                                       const std::string& target, const std::function<bool()>& cancelled = {});
+
 }  // namespace zipfmt

@@ -14,6 +14,9 @@
 #include "support/temp_dir.h"
 #include "zipengine/zip_builder.h"
 
+// Three small files, one of them in a folder: 18 bytes in all.
+inline const std::vector<ziptest::Entry> kThree = {{"a.txt", "alpha"}, {"dir/b.txt", "bravo!"}, {"c.txt", "charlie"}};
+
 class AppTest : public ::testing::Test {
  protected:
   AppTest() {

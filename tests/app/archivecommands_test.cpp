@@ -26,7 +26,6 @@ using testsupport::readFile;
 
 namespace {
 
-const std::vector<ziptest::Entry> kThree = {{"a.txt", "alpha"}, {"dir/b.txt", "bravo!"}, {"c.txt", "charlie"}};
 
 template <typename D>
 D& dialogOf(platform::ModalWindow& w) {
@@ -172,12 +171,23 @@ TEST_F(CommandsTest, TestReportsGoodAndBadArchives) {
   ui.boxes.clear();
   f->Test1Click();
   EXPECT_TRUE(contains(boxTexts(ui), "ERROR: 1 files tested BAD, or skipped!")) << ::testing::PrintToString(boxTexts(ui));
-  // A folder entry that the test does not count makes a difference too.
-  f->OpenArchive(writeZip("withdir.zip", {{"d/", ""}, {"d/x.txt", "x"}}));
+  // Folder entries are tested as well; the message names them apart from the files
+  // the listing shows.
+  f->OpenArchive(writeZip("withdir.zip", {{"d/", ""}, {"d/x.txt", "x"}, {"d/e/", ""}, {"y.txt", "y"}}));
   ui.boxes.clear();
   f->Test1Click();
-  auto texts = boxTexts(ui);
-  EXPECT_TRUE(contains(texts, "All 2 files tested OK") || contains(texts, "ERROR: 1 files tested BAD, or skipped!"));
+  EXPECT_EQ(boxTexts(ui), std::vector<std::string>{"All 2 files and 2 folders tested OK"});
+}
+
+TEST_F(CommandsTest, ExtractCountsFilesAsTheListingDoes) {
+  auto f = openWith({{"d/", ""}, {"d/x.txt", "x"}, {"d/e/", ""}, {"d/e/z.txt", "z"}, {"y.txt", "y"}});
+  ASSERT_EQ(f->ListedFiles, 3);
+  std::string out = dir / "out";
+  fs::create_directories(out);
+  ui.onModal(extractTo(out));
+  f->BU_ExtractClick();
+  EXPECT_EQ(boxTexts(ui), std::vector<std::string>{"3 file(s) were extracted"});
+  EXPECT_EQ(readFile(out + "/d/e/z.txt"), "z");
 }
 
 TEST_F(CommandsTest, DeleteAsksAndRefreshesTheListing) {
@@ -336,10 +346,14 @@ TEST_F(CommandsTest, CancelledAddLeavesTheArchiveIntact) {
     d.BitBtn1Click();
     return 1;
   });
+  const QString totals = f->Panel4->text();
   f->BU_AddClick();
   platform::setPumpHook(nullptr);
   EXPECT_TRUE(f->UserCancelled);
   EXPECT_LE(afterCancel, 3) << "the work stops at the next callback";
   EXPECT_EQ(readFile(archive), before);
   EXPECT_EQ(f->ZipEngine1.EntryCount(), 3);
+  // The status lines say what happened and describe the archive again.
+  EXPECT_EQ(f->Panel3->text(), QStringLiteral("Cancelled: the archive is unchanged"));
+  EXPECT_EQ(f->Panel4->text(), totals);
 }

@@ -20,10 +20,6 @@ using platform::kBtnOk;
 using platform::kBtnYes;
 using testsupport::readFile;
 
-namespace {
-const std::vector<ziptest::Entry> kThree = {{"a.txt", "alpha"}, {"dir/b.txt", "bravo!"}, {"c.txt", "charlie"}};
-}
-
 TEST_F(AppTest, NewAppendsZipUnlessTheNameHasIt) {
   auto f = make();
   ui.answerOpenFile(dir / "backup");

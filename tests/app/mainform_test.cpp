@@ -1,11 +1,13 @@
 // The main window's start-up, recent list and archive listing: captions, commands
 // switched with the archive, the listing's cells and total lines, and the column
-// layout stored only outside layout loading.
+// layout stored only outside layout loading, and where the window first appears.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QScreen>
+#include <QTest>
 
 #include "app/app_fixture.h"
 #include "platform/ini.h"
@@ -76,14 +78,16 @@ TEST_F(MainformTest, RecentListKeepsOneEntryPerArchiveAndFive) {
   auto f = make();
   f->AddRecent("/x/Backup.ZIP");
   f->AddRecent("/x/other.zip");
+  f->AddRecent("/x/Backup.ZIP");
+  // Names differing in letter case are two files here, each with its own line.
   f->AddRecent("/x/backup.zip");
   EXPECT_EQ(platform::ini::readSection(ini(), "RECENT"),
-            (std::vector<std::string>{"0=/x/backup.zip", "1=/x/other.zip"}));
+            (std::vector<std::string>{"0=/x/backup.zip", "1=/x/Backup.ZIP", "2=/x/other.zip"}));
   for (int i = 1; i <= 5; ++i) f->AddRecent("/x/n" + std::to_string(i) + ".zip");
   auto recent = platform::ini::readSection(ini(), "RECENT");
   ASSERT_EQ(recent.size(), 5u);
   EXPECT_EQ(recent.front(), "0=/x/n5.zip");
-  EXPECT_EQ(recent.back(), "4=/x/n1.zip");  // backup.zip and other.zip were pushed out
+  EXPECT_EQ(recent.back(), "4=/x/n1.zip");  // the three older ones were pushed out
   f->BuildRecentMenu();
   EXPECT_NE(f->Action("Fil4"), nullptr);
   EXPECT_EQ(f->Action("Fil5"), nullptr);
@@ -193,4 +197,13 @@ TEST_F(MainformTest, ToolbarPicturesAndHints) {
   EXPECT_EQ(f->findChild<QLabel*>("bu_NewEn")->pixmap().width(), 66);
   EXPECT_EQ(f->findChild<QLabel*>("bu_DeleteDi")->pixmap().width(), 44);
   EXPECT_EQ(f->findChild<QLabel*>("bu_CloseDi")->pixmap().width(), 59);
+}
+
+TEST_F(MainformTest, WindowOpensInTheMiddleOfTheScreen) {
+  auto f = make();
+  f->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
+  EXPECT_EQ(f->size(), QSize(440, 377));
+  const QPoint screenCentre = f->screen()->availableGeometry().center();
+  EXPECT_LE((f->frameGeometry().center() - screenCentre).manhattanLength(), 2);
 }

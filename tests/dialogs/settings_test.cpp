@@ -58,7 +58,9 @@ TEST_F(SettingsWindow, HasEveryControlByNameWithItsCaptions) {
   dialogs::TSettings s;
   TF_Settings w(s);
   EXPECT_EQ(w.windowTitle(), QStringLiteral(" "));
-  EXPECT_EQ(w.size(), QSize(376, 419));
+  // At least the designed size; wider where the style needs it for the page titles.
+  EXPECT_EQ(w.height(), 419);
+  EXPECT_GE(w.width(), 376);
   EXPECT_EQ(w.pa_Banner->text(), QStringLiteral("Configuration"));
   QStringList tabs;
   for (int i = 0; i < w.PageControl1->count(); ++i) tabs << w.PageControl1->tabText(i);

@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QRandomGenerator>
 #include <algorithm>
+#include <map>
 
 #include "platform/datetime.h"
 #include "sortgrid_fixture.h"
@@ -44,6 +45,34 @@ TEST(SortGridClick, AColumnWithAWordSortsAsText) {
   EXPECT_EQ(s.grid.DetectSortKind(0), skText);
   s.click(0, 0);
   EXPECT_EQ(column(s.grid, 0), (Strings{"10", "100", "9", "word"}));
+}
+
+TEST(SortGridSort, OwnerValuesOrderAColumnWhoseTextsDoNot) {
+  // Texts in a day-first format with two-digit years; the owner knows the years.
+  TSortGrid g;
+  fill(g, {{"Name", "Date"}, {"a", "01/01/00"}, {"b", "01/01/49"}, {"c", "n/a"}, {"d", "01/01/80"}});
+  const std::map<std::string, double> years{{"a", 2100}, {"b", 2049}, {"d", 1980}};
+  std::vector<int> askedColumns;
+  g.OnGetSortValue = [&](TSortGrid* grid, int col, int r, double& v) {
+    askedColumns.push_back(col);
+    if (col != 1) return false;
+    auto it = years.find(grid->Cells(0, r).toStdString());
+    if (it == years.end()) return false;  // c: no value, keeps its place
+    v = it->second;
+    return true;
+  };
+  g.SortByColumn(1, TSortOptions{});
+  EXPECT_EQ(column(g, 0), (Strings{"d", "b", "c", "a"}));
+  g.SortByColumn(1, TSortOptions{skAutomatic, soDescending});
+  EXPECT_EQ(column(g, 0), (Strings{"a", "b", "c", "d"}));
+  // A column the owner has no values for sorts by its texts; an explicit kind is
+  // not overruled.
+  g.SortByColumn(0, TSortOptions{skAutomatic, soDescending});
+  EXPECT_EQ(column(g, 0), (Strings{"d", "c", "b", "a"}));
+  askedColumns.clear();
+  g.SortByColumn(1, TSortOptions{skText});
+  EXPECT_TRUE(askedColumns.empty());
+  EXPECT_EQ(column(g, 1), (Strings{"01/01/00", "01/01/49", "01/01/80", "n/a"}));
 }
 
 TEST(SortGridDetect, OneEmptyCellOrAnyNonNumberMakesTheColumnText) {
