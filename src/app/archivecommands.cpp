@@ -182,6 +182,7 @@ void TMainform::RunAddCommand(std::unique_ptr<TAddForm> form) {
     if (form->Ch_Update->isChecked()) ZipEngine1.AddOptions += AddUpdate;
     if (form->CheckBox1->isChecked()) ZipEngine1.AddOptions += Settings.FormatCB ? AddDiskSpanErase : AddDiskSpan;
     ZipEngine1.FSpecArgs = names;
+    ZipEngine1.FSpecArgsLiteral = true;  // files, not patterns
     form->SelectedList->clear();
     try {
       ZipEngine1.Add();
@@ -215,6 +216,7 @@ void TMainform::BU_ExtractClick() {
   ZipEngine1.FSpecArgs.clear();
   if (!dialogs::ExtractAll) {
     ZipEngine1.FSpecArgs = SelectedNames();
+    ZipEngine1.FSpecArgsLiteral = true;  // names from the listing, not patterns
     if (ZipEngine1.FSpecArgs.empty()) {
       warn("Error :No file(s) selected");
       return;
@@ -258,6 +260,7 @@ void TMainform::BU_DeleteFileClick() {
                    platform::kYesNo) != platform::kBtnYes)
     return;
   ZipEngine1.FSpecArgs = SelectedNames();
+  ZipEngine1.FSpecArgsLiteral = true;  // names from the listing, not patterns
   if (ZipEngine1.FSpecArgs.empty()) {
     warn("Error :No file(s) selected");
     return;
@@ -404,6 +407,7 @@ void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
     ZipEngine1.AddOptions = {AddRecurseDirs, AddDirNames};
     ZipEngine1.AddCompLevel = Settings.tb_complevel;
     ZipEngine1.FSpecArgs = form->SelectedNames();
+    ZipEngine1.FSpecArgsLiteral = true;  // files, not patterns
     form->SelectedList->clear();
     try {
       ZipEngine1.Add();

@@ -31,17 +31,26 @@ struct OpArgs {
   bool update = false;       // a -u
   bool freshen = false;      // a -f
   bool move = false;         // a -m
+  bool literal = false;      // --literal: NAMES are names, not patterns
 };
 
 // Parses args; allowed lists the option letters this command takes ("P" needs a
-// value, "d" too; "0" stands for the levels -0..-9). Prints the problem and
-// returns false on a usage error.
+// value, "d" too; "0" stands for the levels -0..-9; "L" for --literal). Prints the
+// problem and returns false on a usage error.
 bool parse(const char* command, std::span<const std::string> args, const char* allowed, OpArgs& out) {
   bool options = true;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (options && a == "--") {
       options = false;
+      continue;
+    }
+    if (options && a == "--literal") {
+      if (!std::strchr(allowed, 'L')) {
+        std::fprintf(stderr, "kelvory-cli %s: unknown option %s\n", command, a.c_str());
+        return false;
+      }
+      out.literal = true;
       continue;
     }
     if (options && a.size() == 2 && a[0] == '-') {
@@ -143,7 +152,7 @@ int TestCommand(std::span<const std::string> args) {
 
 int ExtractCommand(std::span<const std::string> args) {
   OpArgs a;
-  if (!parse("x", args, "dojP", a)) return usage("x");
+  if (!parse("x", args, "dojPL", a)) return usage("x");
   CliEngine cli("extracting");
   if (!cli.open(a.archive)) return 1;
   TZipEngine& e = cli.engine;
@@ -153,6 +162,7 @@ int ExtractCommand(std::span<const std::string> args) {
   if (!a.junkPaths) e.ExtrOptions += ExtrDirNames;
   if (a.overwrite) e.ExtrOptions += ExtrOverWrite;
   e.FSpecArgs = a.names;
+  e.FSpecArgsLiteral = a.literal;
   e.Extract();
   cli.done();
   const int done = e.SuccessCount();
@@ -167,7 +177,7 @@ int ExtractCommand(std::span<const std::string> args) {
 
 int AddCommand(std::span<const std::string> args) {
   OpArgs a;
-  if (!parse("a", args, "0rufmP", a)) return usage("a");
+  if (!parse("a", args, "0rufmPL", a)) return usage("a");
   if (a.names.empty()) {
     std::fprintf(stderr, "kelvory-cli a: no files given\n");
     return usage("a");
@@ -189,6 +199,7 @@ int AddCommand(std::span<const std::string> args) {
   }
   if (a.level >= 0) e.AddCompLevel = a.level;
   e.FSpecArgs = a.names;
+  e.FSpecArgsLiteral = a.literal;
   e.Add();
   cli.done();
   const int added = e.SuccessCount();
@@ -202,7 +213,7 @@ int AddCommand(std::span<const std::string> args) {
 
 int DeleteCommand(std::span<const std::string> args) {
   OpArgs a;
-  if (!parse("d", args, "", a)) return usage("d");
+  if (!parse("d", args, "L", a)) return usage("d");
   if (a.names.empty()) {
     std::fprintf(stderr, "kelvory-cli d: no entry names given\n");
     return usage("d");
@@ -211,6 +222,7 @@ int DeleteCommand(std::span<const std::string> args) {
   if (!cli.open(a.archive)) return 1;
   TZipEngine& e = cli.engine;
   e.FSpecArgs = a.names;
+  e.FSpecArgsLiteral = a.literal;
   e.Delete();
   cli.done();
   const int deleted = e.SuccessCount();

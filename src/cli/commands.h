@@ -29,16 +29,16 @@ int ListCommand(std::span<const std::string> args);
 
 // t ARCHIVE [-P PASSWORD]: tests every entry; 0 when all test good.
 int TestCommand(std::span<const std::string> args);
-// x ARCHIVE [-d FOLDER] [-o] [-j] [-P PASSWORD] [NAMES...]: extracts the named
-// entries (all without names); 1 when nothing was extracted or a problem was
-// reported.
+// x ARCHIVE [-d FOLDER] [-o] [-j] [-P PASSWORD] [--literal] [NAMES...]: extracts the
+// named entries (all without names); 1 when nothing was extracted or a problem was
+// reported. NAMES are patterns unless --literal makes each a plain name.
 int ExtractCommand(std::span<const std::string> args);
-// a ARCHIVE [-0..-9] [-r] [-u] [-f] [-m] [-P PASSWORD] FILES...: adds files,
+// a ARCHIVE [-0..-9] [-r] [-u] [-f] [-m] [-P PASSWORD] [--literal] FILES...: adds files,
 // creating the archive when it does not exist; 1 when nothing was added or a
 // problem was reported.
 int AddCommand(std::span<const std::string> args);
-// d ARCHIVE NAMES...: deletes entries; 1 when nothing was deleted or a problem was
-// reported.
+// d ARCHIVE [--literal] NAMES...: deletes entries; 1 when nothing was deleted or a
+// problem was reported.
 int DeleteCommand(std::span<const std::string> args);
 
 }  // namespace cli

@@ -13,23 +13,30 @@ std::span<const Command> Commands() {
       {"l", "ARCHIVE", "list the entries of a ZIP archive", "", &ListCommand},
       {"t", "ARCHIVE [-P PASSWORD]", "test every entry of a ZIP archive",
        "-P PASSWORD  password of encrypted entries\n", &TestCommand},
-      {"x", "ARCHIVE [-d FOLDER] [-o] [-j] [-P PASSWORD] [NAMES...]",
+      {"x", "ARCHIVE [-d FOLDER] [-o] [-j] [-P PASSWORD] [--literal] [NAMES...]",
        "extract entries (all when no NAMES; wildcards * and ? allowed)",
        "-d FOLDER    extract into FOLDER (made when missing) instead of the current folder\n"
        "-o           overwrite existing files (they are kept otherwise)\n"
        "-j           junk paths: leave out the folder names of the entries\n"
-       "-P PASSWORD  password of encrypted entries\n",
+       "-P PASSWORD  password of encrypted entries\n"
+       "--literal    every NAME matches only the entry of exactly that name (* and ? are\n"
+       "             plain characters)\n",
        &ExtractCommand},
-      {"a", "ARCHIVE [-0..-9] [-r] [-u] [-f] [-m] [-P PASSWORD] FILES...",
+      {"a", "ARCHIVE [-0..-9] [-r] [-u] [-f] [-m] [-P PASSWORD] [--literal] FILES...",
        "add files to a ZIP archive, creating it when it does not exist",
        "-0 .. -9     compression level, 0 stores, 9 (the default) packs smallest\n"
        "-r           recurse into the folders named\n"
        "-u           update: add only files that are newer or not in the archive\n"
        "-f           freshen: replace only entries whose file is newer\n"
        "-m           move: delete the files once the archive is written\n"
-       "-P PASSWORD  encrypt the new entries with PASSWORD\n",
+       "-P PASSWORD  encrypt the new entries with PASSWORD\n"
+       "--literal    every FILE names one file (* and ? in its last part are plain\n"
+       "             characters, not wildcards)\n",
        &AddCommand},
-      {"d", "ARCHIVE NAMES...", "delete entries (wildcards * and ? allowed)", "", &DeleteCommand},
+      {"d", "ARCHIVE [--literal] NAMES...", "delete entries (wildcards * and ? allowed)",
+       "--literal    every NAME matches only the entry of exactly that name (* and ? are\n"
+       "             plain characters)\n",
+       &DeleteCommand},
   };
   return kCommands;
 }

@@ -75,6 +75,7 @@ void LibBlock::fillZip(Block& b, const BlockRequest& r) {
   b.Update = flag(o.contains(AddUpdate));
   b.Freshen = flag(o.contains(AddFreshen) && !o.contains(AddUpdate));
   b.ZipTime = flag(o.contains(AddZipTime));
+  b.LiteralNames = flag(r.literal);
   b.SpecCount = static_cast<std::uint32_t>(std::min<std::size_t>(patterns_.size(), UINT32_MAX));
   b.ArchiveName = archive_.c_str();
   if (r.deleting) {
@@ -102,6 +103,7 @@ void LibBlock::fillUnzip(Block& b, const BlockRequest& r) {
   b.Freshen = flag(o.contains(ExtrFreshen) && !o.contains(ExtrUpdate));
   b.DirNames = flag(o.contains(ExtrDirNames));
   b.Overwrite = flag(o.contains(ExtrOverWrite));
+  b.LiteralNames = flag(r.literal);
   b.SpecCount = static_cast<std::uint32_t>(std::min<std::size_t>(patterns_.size(), UINT32_MAX));
   b.ArchiveName = archive_.c_str();
 }

@@ -29,6 +29,7 @@ struct BlockRequest {
   std::string password;    // cut to kLibPasswordMax bytes in the block
   std::string archive;
   std::vector<std::string> specs;
+  bool literal = false;    // every spec is a plain name, not a pattern
   // Compressor only.
   std::string tempDir;     // empty: no folder given
   AddOpts addOptions;

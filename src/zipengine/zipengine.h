@@ -99,6 +99,12 @@ class TZipEngine {
   // or delete (empty: every entry for Extract). Emptied after every call that
   // reached a library, successful or not.
   std::vector<std::string> FSpecArgs;
+  // Every entry of FSpecArgs is a plain name that matches only itself: "*" and "?"
+  // are characters like any other. Set it for names taken from the listing or a
+  // list of files, leave it off for patterns the user typed. Add, Delete and
+  // Extract clear it when they return (unless they returned at once because an
+  // operation of their kind was running).
+  bool FSpecArgsLiteral = false;
   // Handed to the libraries, which take at most its first 80 bytes.
   std::string Password;
   std::string SFXPath;

@@ -14,6 +14,11 @@
  * offset and size equals the historic 32-bit layout; the static assertions at
  * the end check that (the test suite also compiles this header for 32 bits).
  *
+ * Name patterns: "*" stands for any run of characters, "?" for one. With the
+ * LiteralNames word on (a word old callers leave 0), every pattern of the block
+ * is a plain name that matches only itself, so names holding "*" or "?" (taken
+ * from a listing, or files to add) can be given one by one.
+ *
  * Two layouts exist for each block. A compressor reporting version 151 or more
  * takes ZipExecParams (file records), older ones ZipExecParamsOld (inline
  * name-pattern addresses); for the extractor the switch is at 152. The libraries
@@ -135,7 +140,7 @@ typedef struct ZipFileRecord {
   uint32_t DeleteEntries;  /*  92: delete the entries the name patterns match */    \
   uint32_t Update;         /*  96: add only newer or missing files */                   \
   uint32_t Freshen;        /* 100: replace only entries whose file is newer */          \
-  uint32_t Reserved104;    /* 104 */                                                    \
+  uint32_t LiteralNames;   /* 104: each name pattern is a name: no wildcards */          \
   uint32_t ZipTime;        /* 108: give the archive its newest entry's time */          \
   uint32_t Reserved112;    /* 112 */                                                    \
   uint32_t Reserved116;    /* 116 */                                                    \
@@ -177,7 +182,7 @@ typedef struct UnzFileRecord {
   uint32_t Reserved20;     /*  20 */                                                    \
   const char* Password;    /*  24: password (at most 80 bytes used), may be 0 */        \
   uint32_t Test;           /*  28: only test the entries */                             \
-  uint32_t Reserved32;     /*  32 */                                                    \
+  uint32_t LiteralNames;   /*  32: each name pattern is a name: no wildcards */          \
   uint32_t Reserved36;     /*  36 */                                                    \
   uint32_t Always40;       /*  40: on */                                                \
   uint32_t Verbose;        /*  44: report every step as a message */                    \
@@ -248,6 +253,7 @@ ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, Recurse) == 76, "recurse");
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, AddMode) == 80, "add mode");
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, DeleteEntries) == 92, "delete entries");
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, Freshen) == 100, "freshen");
+ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, LiteralNames) == 104, "literal names");
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, ZipTime) == 108, "zip time");
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, SpecCount) == 120, "spec count");
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, ArchiveName) == 124, "archive name");
@@ -258,6 +264,7 @@ ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParamsOld, Mark) == 128, "old mark");
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParamsOld, Specs) == 132, "old specs");
 ZIPLIB_STATIC_ASSERT(offsetof(UnzExecParams, Password) == 24, "password");
 ZIPLIB_STATIC_ASSERT(offsetof(UnzExecParams, Test) == 28, "test");
+ZIPLIB_STATIC_ASSERT(offsetof(UnzExecParams, LiteralNames) == 32, "literal names");
 ZIPLIB_STATIC_ASSERT(offsetof(UnzExecParams, Always40) == 40, "on");
 ZIPLIB_STATIC_ASSERT(offsetof(UnzExecParams, DirNames) == 56, "dir names");
 ZIPLIB_STATIC_ASSERT(offsetof(UnzExecParams, Overwrite) == 60, "overwrite");

@@ -106,6 +106,7 @@ void TZipEngine::Add() {
   if (ZipBusy_) return;
   SuccessCount_ = 0;
   runGuarded(*this, zipmsg::kFatalErrorZipLib, [this] { AddChecked(); });
+  FSpecArgsLiteral = false;
 }
 
 void TZipEngine::AddChecked() {
@@ -144,6 +145,7 @@ void TZipEngine::RunCompressor(bool deleting) {
   request.password = Password;
   request.archive = ZipFilename_;
   request.specs = FSpecArgs;
+  request.literal = FSpecArgsLiteral;
   request.tempDir = TempDir;
   request.addOptions = AddOptions;
   request.level = AddCompLevel;
@@ -155,6 +157,7 @@ void TZipEngine::Delete() {
   if (ZipBusy_) return;
   SuccessCount_ = 0;
   runGuarded(*this, zipmsg::kFatalErrorZipLib, [this] { DeleteChecked(); });
+  FSpecArgsLiteral = false;
 }
 
 void TZipEngine::DeleteChecked() {
@@ -171,6 +174,7 @@ void TZipEngine::Extract() {
   if (UnzipBusy_) return;
   SuccessCount_ = 0;
   runGuarded(*this, zipmsg::kFatalErrorUnzipLib, [this] { ExtractChecked(); });
+  FSpecArgsLiteral = false;
 }
 
 void TZipEngine::ExtractChecked() {
@@ -204,6 +208,7 @@ void TZipEngine::ExtractChecked() {
   // depend on it.
   request.archive = platform::absolutePath(ZipFilename_);
   request.specs = FSpecArgs;
+  request.literal = FSpecArgsLiteral;
   request.extrOptions = ExtrOptions;
   CurrentFolderScope folder(ExtrBaseDir);
   ExecLibrary(ZipLibRole::Unzip, request);

@@ -162,18 +162,15 @@ bool Compressor::planAdd() {
 }
 
 bool Compressor::planDelete() {
-  std::vector<bool> used(opts_.specs.size(), false);
+  EntrySelector selector(opts_.specs, opts_.literal);
   std::vector<std::size_t> doomed;
   for (std::size_t i = 0; i < old_.entries.size(); ++i) {
     const ZipEntry& e = old_.entries[i];
-    bool match = false;
-    for (std::size_t s = 0; s < opts_.specs.size(); ++s)
-      if (wildcardMatch(opts_.specs[s], e.name) || wildcardMatch(opts_.specs[s], e.rawName)) match = used[s] = true;
-    if (match) doomed.push_back(i);
+    if (selector.select(e.name, e.rawName)) doomed.push_back(i);
     else items_.push_back(Item{true, i});
   }
-  for (std::size_t s = 0; s < opts_.specs.size(); ++s)
-    if (!used[s]) reporter_.message(ZIPLIB_E_NOT_FOUND, opts_.specs[s] + ": no such entry in " + opts_.archive);
+  for (const std::string& spec : selector.unused())
+    reporter_.message(ZIPLIB_E_NOT_FOUND, spec + ": no such entry in " + opts_.archive);
   if (doomed.empty()) return false;
   if (!reporter_.totalFiles(doomed.size())) return false;
   for (std::size_t i : doomed) {

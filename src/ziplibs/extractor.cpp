@@ -69,16 +69,13 @@ mode_t Extractor::modeFor(const ZipEntry& e, bool folder) const {
 }
 
 void Extractor::selectEntries() {
-  std::vector<bool> used(opts_.specs.size(), false);
+  EntrySelector selector(opts_.specs, opts_.literal);
   for (std::size_t i = 0; i < dir_.entries.size(); ++i) {
     const ZipEntry& e = dir_.entries[i];
-    bool take = opts_.specs.empty();
-    for (std::size_t s = 0; s < opts_.specs.size(); ++s)
-      if (wildcardMatch(opts_.specs[s], e.name) || wildcardMatch(opts_.specs[s], e.rawName)) take = used[s] = true;
-    if (take) selected_.push_back(i);
+    if (selector.select(e.name, e.rawName) || opts_.specs.empty()) selected_.push_back(i);
   }
-  for (std::size_t s = 0; s < opts_.specs.size(); ++s)
-    if (!used[s]) reporter_.message(ZIPLIB_E_NOT_FOUND, opts_.specs[s] + ": no such entry in " + opts_.archive);
+  for (const std::string& spec : selector.unused())
+    reporter_.message(ZIPLIB_E_NOT_FOUND, spec + ": no such entry in " + opts_.archive);
 }
 
 // Members whose data would run into another member's local header (or share one)

@@ -24,6 +24,7 @@ void readAddCommon(const Block& b, AddOptions& o) {
   o.update = on(b.Update);
   o.freshen = on(b.Freshen) && !o.update;
   o.zipTime = on(b.ZipTime);
+  o.literal = on(b.LiteralNames);
   if (b.ArchiveName) o.archive = b.ArchiveName;
 }
 
@@ -36,6 +37,7 @@ void readExtractCommon(const Block& b, ExtractOptions& o) {
   o.freshen = on(b.Freshen) && !o.update;
   o.dirNames = on(b.DirNames);
   o.overwrite = on(b.Overwrite);
+  o.literal = on(b.LiteralNames);
   if (b.ArchiveName) o.archive = b.ArchiveName;
 }
 

@@ -24,6 +24,7 @@ struct AddOptions {
   int level = 9;
   bool encrypt = false, hidden = false, dirEntries = false, stripDirs = false, recurse = false;
   bool forceDos = false, move = false, deleteEntries = false, update = false, freshen = false, zipTime = false;
+  bool literal = false;  // specs are plain names, not patterns
 };
 
 struct ExtractOptions {
@@ -32,6 +33,7 @@ struct ExtractOptions {
   std::vector<std::string> specs;  // empty: every entry
   std::string password;
   bool test = false, update = false, freshen = false, dirNames = false, overwrite = false;
+  bool literal = false;  // specs are plain names, not patterns
 };
 
 // Reads a compressor block of either layout; false (error says why) when the

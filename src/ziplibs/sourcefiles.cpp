@@ -55,7 +55,7 @@ bool Collector::spec(const std::string& spec) {
   while (s.size() > 1 && s.back() == '/' && s[s.size() - 2] == '/') s.pop_back();
   std::size_t slash = s.rfind('/');
   std::string last = slash == std::string::npos ? s : s.substr(slash + 1);
-  if (hasWildcards(last)) {
+  if (!opts_.literal && hasWildcards(last)) {
     std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : s.substr(0, slash));
     matches_ = 0;
     if (!walk(dir, last, 0)) return false;

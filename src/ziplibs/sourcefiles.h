@@ -2,7 +2,8 @@
 // and links to add, each with the name it gets in the archive.
 //
 // A specification is a file, a folder (with or without a trailing "/", meaning
-// the files in it) or a pattern whose last part holds "*" or "?". With recursion,
+// the files in it) or a pattern whose last part holds "*" or "?" (unless the
+// options make every specification a plain name). With recursion,
 // folders are walked to any depth and a pattern is matched in every folder below
 // its own. Names starting with "." are skipped by patterns and walks unless hidden
 // files are asked for; a name given in full is always taken. Symbolic links are

@@ -206,6 +206,33 @@ TEST_F(CommandsTest, DeleteAsksAndRefreshesTheListing) {
   EXPECT_EQ(ui.boxes[1].text, "Delete selected files from: " + f->ZipEngine1.ZipFilename() + "?");
 }
 
+// A selected name holding "?" or "*" names that entry only, never the entries it
+// would match as a pattern.
+TEST_F(CommandsTest, SelectedNamesWithWildcardCharactersChooseOnlyThemselves) {
+  auto f = openWith({{"a?b.txt", "question"}, {"axb.txt", "x"}, {"a*.txt", "star"}});
+  auto rowOf = [&](const char* name) {
+    for (int r = 1; r < f->StringGrid1->RowCount(); ++r)
+      if (widgets::ss(f->StringGrid1->Cells(0, r)) == name) return r;
+    return -1;
+  };
+  const int star = rowOf("a*.txt");
+  f->StringGrid1->setSelection(TGridRect{0, star, 4, star});
+  std::string out = dir / "out";
+  fs::create_directories(out);
+  ui.onModal(extractTo(out, 1));
+  f->BU_ExtractClick();
+  EXPECT_EQ(readFile(out + "/a*.txt"), "star");
+  EXPECT_FALSE(platform::fileExists(out + "/axb.txt"));
+
+  const int question = rowOf("a?b.txt");
+  f->StringGrid1->setSelection(TGridRect{0, question, 4, question});
+  ui.answerMessage(kBtnYes);
+  f->BU_DeleteFileClick();
+  EXPECT_EQ(f->ZipEngine1.EntryCount(), 2);
+  EXPECT_NE(rowOf("axb.txt"), -1);
+  EXPECT_TRUE(contains(boxTexts(ui), "1 file(s) were Deleted"));
+}
+
 TEST_F(CommandsTest, AddWithMoveDeletesTheSourcesAfterTheArchiveIsWritten) {
   std::string src = dir / "src";
   dir.write("src/one.txt", "first file");

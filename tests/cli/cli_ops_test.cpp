@@ -80,6 +80,29 @@ TEST_F(CliOps, DeleteAndUpdate) {
   EXPECT_EQ(out, "1 files added, 5 entries in t.zip\n") << "only the deleted file comes back";
 }
 
+// Names holding wildcards: patterns by default, each only itself after --literal.
+TEST_F(CliOps, LiteralNamesDeleteExtractAndAddOnlyThemselves) {
+  dir.write("w/a?b.txt", "question");
+  dir.write("w/axb.txt", "x");
+  dir.write("w/a*.txt", "star");
+  ASSERT_EQ(run("a w.zip --literal 'w/a?b.txt' w/axb.txt"), 0) << err;
+  ASSERT_EQ(run("d w.zip --literal 'w/a?b.txt'"), 0) << err;
+  EXPECT_EQ(out, "1 entries deleted, 1 left\n");
+  ASSERT_EQ(run("x w.zip -d out"), 0) << err;
+  EXPECT_EQ(readFile(dir / "out/w/axb.txt"), "x");
+
+  ASSERT_EQ(run("a --literal w2.zip 'w/a*.txt'"), 0) << err;
+  EXPECT_EQ(out, "1 files added, 1 entries in w2.zip\n");
+  ASSERT_EQ(run("a w2.zip --literal w/axb.txt 'w/a?b.txt'"), 0) << err;
+  ASSERT_EQ(run("x w2.zip --literal -d lit 'w/a*.txt'"), 0) << err;
+  EXPECT_EQ(out, "1 of 1 files extracted\n");
+  EXPECT_EQ(readFile(dir / "lit/w/a*.txt"), "star");
+  EXPECT_FALSE(std::filesystem::exists(dir / "lit/w/axb.txt"));
+  ASSERT_EQ(run("d w2.zip 'w/a?b.txt'"), 0) << err;
+  EXPECT_EQ(out, "2 entries deleted, 1 left\n") << "without --literal a name is a pattern";
+  EXPECT_EQ(run("t w2.zip --literal"), 2) << "t takes no names";
+}
+
 TEST_F(CliOps, PasswordsWorkBothWaysWithThePeers) {
   ASSERT_EQ(run("a s.zip -P secret src/a.txt"), 0) << err;
   if (peer("unzip")) {
@@ -134,9 +157,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CliHelp, ExplainsTheCommands) {
   std::string out;
   ASSERT_EQ(shell("'" + cli() + "' --help", &out), 0);
-  for (const char* part : {"  t ARCHIVE [-P PASSWORD]\n", "  x ARCHIVE [-d FOLDER] [-o] [-j] [-P PASSWORD] [NAMES...]\n",
-                           "  a ARCHIVE [-0..-9] [-r] [-u] [-f] [-m] [-P PASSWORD] FILES...\n", "  d ARCHIVE NAMES...\n",
-                           "-j           junk paths", "-o           overwrite"})
+  for (const char* part :
+       {"  t ARCHIVE [-P PASSWORD]\n", "  x ARCHIVE [-d FOLDER] [-o] [-j] [-P PASSWORD] [--literal] [NAMES...]\n",
+        "  a ARCHIVE [-0..-9] [-r] [-u] [-f] [-m] [-P PASSWORD] [--literal] FILES...\n",
+        "  d ARCHIVE [--literal] NAMES...\n", "-j           junk paths", "-o           overwrite",
+        "--literal    every NAME matches only the entry of exactly that name"})
     EXPECT_NE(out.find(part), std::string::npos) << part;
 }
 

@@ -19,7 +19,7 @@ struct ZipFlags {
 struct ZipCase {
   const char* what;
   AddOpts options;
-  bool verbose, trace, unattended;
+  bool verbose, trace, unattended, literal;
   int level;
   std::string password, tempDir;
   ZipFlags expect;
@@ -30,11 +30,12 @@ const AddOpts kAllAddOptions{AddDirNames,  AddRecurseDirs, AddMove,        AddFr
 
 const ZipCase kZipCases[] = {
     // Update wins over freshen; trace alone turns verbose on; 100 password bytes are cut to 80.
-    {"every option, trace", kAllAddOptions, false, true, false, 3, std::string(100, 'p'), "/tmp/kv-temp",
+    {"every option, trace, literal names", kAllAddOptions, false, true, false, true, 3, std::string(100, 'p'),
+     "/tmp/kv-temp",
      {ON, ON, ON, 0, ON, 0, 0xFFFF, ON, ON, ON, 0, ON}},
-    {"freshen alone, verbose, unattended", {AddFreshen}, true, false, true, 0, "pw", "",
+    {"freshen alone, verbose, unattended", {AddFreshen}, true, false, true, false, 0, "pw", "",
      {0, 0, 0, ON, ON, ON, 0, 0, 0, 0, ON, 0}},
-    {"no option", {}, false, false, false, 9, "", "", {0, 0, 0, ON, 0, ON, 0, 0, 0, 0, 0, 0}},
+    {"no option", {}, false, false, false, false, 9, "", "", {0, 0, 0, ON, 0, ON, 0, 0, 0, 0, 0, 0}},
 };
 
 class ZipBlock : public OpsTest, public ::testing::WithParamInterface<std::tuple<int, ZipCase>> {
@@ -66,8 +67,9 @@ class ZipBlock : public OpsTest, public ::testing::WithParamInterface<std::tuple
     EXPECT_EQ(b.Update, e.update);
     EXPECT_EQ(b.Freshen, e.freshen);
     EXPECT_EQ(b.ZipTime, e.zipTime);
+    EXPECT_EQ(b.LiteralNames, c.literal ? ON : 0u);
     for (std::uint32_t w : {b.Reserved24, b.Reserved36, b.Reserved40, b.Reserved48, b.Reserved64, b.Reserved68,
-                            b.Reserved104, b.Reserved112, b.Reserved116})
+                            b.Reserved112, b.Reserved116})
       EXPECT_EQ(w, 0u);
     LibRecord r = onlyRecord();
     EXPECT_EQ(r.archive, archive);
@@ -88,8 +90,10 @@ TEST_P(ZipBlock, EveryWordOfTheLayoutTheVersionAsksFor) {
   engine.Password = c.password;
   engine.TempDir = c.tempDir;
   engine.FSpecArgs = {"one.txt", "folder/"};
+  engine.FSpecArgsLiteral = c.literal;
   engine.Add();
   EXPECT_EQ(engine.SuccessCount(), 2);
+  EXPECT_FALSE(engine.FSpecArgsLiteral) << "cleared with FSpecArgs";
   LibRecord r = onlyRecord();
   ASSERT_EQ(r.version, version);
   if (version >= 151) {
@@ -118,15 +122,15 @@ INSTANTIATE_TEST_SUITE_P(Versions, ZipBlock, ::testing::Combine(::testing::Value
 struct UnzCase {
   const char* what;
   ExtrOpts options;
-  bool verbose, trace, unattended;
+  bool verbose, trace, unattended, literal;
   std::uint32_t test, update, freshen, dirNames, overwrite, verboseWord;
 };
 
 const UnzCase kUnzCases[] = {
-    {"every option, trace", {ExtrDirNames, ExtrOverWrite, ExtrFreshen, ExtrUpdate, ExtrTest}, false, true, false,
-     ON, ON, 0, ON, ON, ON},
-    {"freshen alone, verbose, unattended", {ExtrFreshen}, true, false, true, 0, 0, ON, 0, 0, ON},
-    {"no option", {}, false, false, false, 0, 0, 0, 0, 0, 0},
+    {"every option, trace, literal names", {ExtrDirNames, ExtrOverWrite, ExtrFreshen, ExtrUpdate, ExtrTest}, false,
+     true, false, true, ON, ON, 0, ON, ON, ON},
+    {"freshen alone, verbose, unattended", {ExtrFreshen}, true, false, true, false, 0, 0, ON, 0, 0, ON},
+    {"no option", {}, false, false, false, false, 0, 0, 0, 0, 0, 0},
 };
 
 class UnzBlock : public OpsTest, public ::testing::WithParamInterface<std::tuple<int, UnzCase>> {
@@ -147,7 +151,8 @@ class UnzBlock : public OpsTest, public ::testing::WithParamInterface<std::tuple
     EXPECT_EQ(b.DirNames, c.dirNames);
     EXPECT_EQ(b.Overwrite, c.overwrite);
     EXPECT_EQ(b.SpecCount, 1u);
-    EXPECT_EQ(b.Reserved20 | b.Reserved32 | b.Reserved36, 0u);
+    EXPECT_EQ(b.LiteralNames, c.literal ? ON : 0u);
+    EXPECT_EQ(b.Reserved20 | b.Reserved36, 0u);
     EXPECT_EQ(b.Mark, 7u);
   }
 };
@@ -162,7 +167,9 @@ TEST_P(UnzBlock, EveryWordOfTheLayoutTheVersionAsksFor) {
   engine.Unattended = c.unattended;
   engine.Password = std::string(81, 'q');
   engine.FSpecArgs = {"docs/*.txt"};
+  engine.FSpecArgsLiteral = c.literal;
   engine.Extract();
+  EXPECT_FALSE(engine.FSpecArgsLiteral);
   LibRecord r = onlyRecord();
   ASSERT_EQ(r.version, version);
   EXPECT_EQ(r.archive, archive);

@@ -161,6 +161,50 @@ TEST_F(Options, DeleteByNameAndWildcardKeepsTheRestByteForByte) {
   EXPECT_EQ(lib.remove(path("a.zip"), {"absent*"}), 0);
 }
 
+// Names holding "*" or "?": as patterns they choose every match (what callers
+// that leave the literal word 0 get), as literal names only themselves, in both
+// block layouts, for deleting, extracting and adding.
+TEST_F(Options, LiteralNamesChooseOnlyThemselves) {
+  for (bool oldLayout : {false, true}) {
+    const std::string zip = buildZip({craft("a?b.txt", "question"), craft("axb.txt", "x"), craft("a*.txt", "star")});
+    writeFile(path("a.zip"), zip);
+    EXPECT_EQ(lib.remove(path("a.zip"), {"a?b.txt"}, true, oldLayout), 1);
+    EXPECT_EQ(names(), (std::set<std::string>{"axb.txt", "a*.txt"}));
+    writeFile(path("a.zip"), zip);
+    EXPECT_EQ(lib.remove(path("a.zip"), {"a?b.txt"}, false, oldLayout), 2);
+    EXPECT_EQ(names(), (std::set<std::string>{"a*.txt"}));
+
+    writeFile(path("a.zip"), zip);
+    fs::remove_all(path("out"));
+    ExtractRequest x = extractReq("out");
+    x.specs = {"a*.txt"};
+    x.literal = true;
+    x.oldLayout = oldLayout;
+    EXPECT_EQ(lib.extract(x), 1);
+    EXPECT_EQ(fileBytes(path("out/a*.txt")), "star");
+    EXPECT_FALSE(exists(path("out/axb.txt")));
+    x.literal = false;
+    x.overwrite = true;
+    EXPECT_EQ(lib.extract(x), 3);
+  }
+
+  fs::create_directories(path("files"));
+  for (const char* f : {"a*.txt", "ab.txt", "abc.txt"}) writeFile(path(std::string("files/") + f), f);
+  fs::remove(path("a.zip"));
+  AddRequest r = addReq({"files/a*.txt"});
+  r.literal = true;
+  EXPECT_EQ(lib.add(r), 1);
+  EXPECT_EQ(names(), (std::set<std::string>{"files/a*.txt"}));
+  fs::remove(path("a.zip"));
+  r.literal = false;
+  EXPECT_EQ(lib.add(r), 3);
+  // A literal name that does not exist is missing, not a pattern matching nothing.
+  r = addReq({"files/a?.txt"});
+  r.literal = true;
+  EXPECT_EQ(lib.add(r), 0);
+  EXPECT_TRUE(lib.anyProblemContains("files/a?.txt"));
+}
+
 // Adding to an archive copies the members that stay as they are stored: their
 // compressed bytes appear unchanged in the new archive.
 TEST_F(Options, UntouchedMembersAreCopiedNotRecompressed) {

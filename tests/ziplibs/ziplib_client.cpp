@@ -84,10 +84,13 @@ std::uint32_t ZipLibClient::trampoline(ZipCallbackRecord* record) {
 
 int ZipLibClient::add(const AddRequest& r) { return runZip(r, false); }
 
-int ZipLibClient::remove(const std::string& archive, const std::vector<std::string>& specs) {
+int ZipLibClient::remove(const std::string& archive, const std::vector<std::string>& specs, bool literal,
+                         bool oldLayout) {
   AddRequest r;
   r.archive = archive;
   r.specs = specs;
+  r.literal = literal;
+  r.oldLayout = oldLayout;
   return runZip(r, true);
 }
 
@@ -117,6 +120,7 @@ int ZipLibClient::runZip(const AddRequest& r, bool deleting) {
     b.Update = flag(r.update);
     b.Freshen = flag(r.freshen && !r.update);
     b.ZipTime = flag(r.zipTime);
+    b.LiteralNames = flag(r.literal);
     b.SpecCount = static_cast<std::uint32_t>(r.specs.size());
     b.ArchiveName = r.archive.c_str();
     b.Mark = ZIPLIB_BLOCK_MARK;
@@ -158,6 +162,7 @@ int ZipLibClient::extract(const ExtractRequest& r) {
     b.Freshen = flag(r.freshen && !r.update);
     b.DirNames = flag(r.dirNames);
     b.Overwrite = flag(r.overwrite);
+    b.LiteralNames = flag(r.literal);
     b.SpecCount = static_cast<std::uint32_t>(r.specs.size());
     b.ArchiveName = r.archive.c_str();
     b.Mark = ZIPLIB_BLOCK_MARK;

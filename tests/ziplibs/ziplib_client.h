@@ -27,6 +27,7 @@ struct AddRequest {
   int level = 9;
   bool encrypt = false, hidden = false, separateDirs = false, dirNames = true, recurse = false;
   bool forceDos = false, move = false, update = false, freshen = false, zipTime = false, verbose = true;
+  bool literal = false;  // specs are plain names
   bool oldLayout = false;
   std::string folder;  // the current folder during the call ("" = leave it)
 };
@@ -37,6 +38,7 @@ struct ExtractRequest {
   std::string password;
   std::string folder;  // the current folder during the call ("" = leave it)
   bool test = false, update = false, freshen = false, dirNames = true, overwrite = false, verbose = true;
+  bool literal = false;  // specs are plain names
   bool oldLayout = false;
 };
 
@@ -55,7 +57,8 @@ class ZipLibClient {
   int unzVersion() const { return unzVersion_ ? unzVersion_() : -1; }
 
   int add(const AddRequest& r);
-  int remove(const std::string& archive, const std::vector<std::string>& specs);
+  int remove(const std::string& archive, const std::vector<std::string>& specs, bool literal = false,
+             bool oldLayout = false);
   int extract(const ExtractRequest& r);
 
   // Calls an entry point with a block the test filled itself.
