@@ -81,6 +81,23 @@ TEST(BmpReader, SixteenAndThirtyTwoBitPixelsThroughTheirMasks) {
   EXPECT_EQ(Rgb(Bmp(s32)), (std::vector<std::uint8_t>{1, 2, 3}));
 }
 
+TEST(BmpReader, TheOldCoreHeaderWithThreeBytePaletteEntries) {
+  // 12-byte header with 16-bit sizes; a 2 x 2 picture of 1 bit per pixel.
+  std::vector<std::uint8_t> b(14 + 12 + 6 + 8, 0);
+  b[0] = 'B', b[1] = 'M';
+  Put32(b, 10, 14 + 12 + 6);
+  Put32(b, 14, 12);
+  Put16(b, 18, 2);
+  Put16(b, 20, 2);
+  Put16(b, 22, 1);
+  Put16(b, 24, 1);
+  const std::uint8_t palette[6] = {3, 2, 1, 30, 20, 10};  // blue, green, red each
+  std::copy(palette, palette + 6, b.begin() + 26);
+  b[32] = 0x40;  // bottom row: 0, 1
+  b[36] = 0x80;  // top row: 1, 0
+  EXPECT_EQ(Rgb(b), (std::vector<std::uint8_t>{10, 20, 30, 1, 2, 3, 1, 2, 3, 10, 20, 30}));
+}
+
 TEST(BmpReader, RunLengthEscapesDeltasAndClipping) {
   // 4-bit, 5 x 3: a run of 7 clipped to the row, end of line, a delta of (1, 1),
   // a literal run of 3 with padding, end of bitmap. Unwritten pixels stay index 0.

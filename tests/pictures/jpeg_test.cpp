@@ -113,6 +113,44 @@ TEST(JpegImage, TheSettingsShapeTheDecodedPicture) {
   }
 }
 
+TEST(JpegImage, AdobeCmykPicturesComeOutInRgb) {
+  // Adobe's CMYK files store the inks inverted: red is (255, 0, 0, 255) there.
+  jpeg_compress_struct c;
+  jpeg_error_mgr err;
+  c.err = jpeg_std_error(&err);
+  jpeg_create_compress(&c);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &buffer, &size);
+  c.image_width = 16;
+  c.image_height = 8;
+  c.input_components = 4;
+  c.in_color_space = JCS_CMYK;
+  jpeg_set_defaults(&c);
+  jpeg_set_quality(&c, 95, TRUE);
+  jpeg_start_compress(&c, TRUE);
+  std::vector<JSAMPLE> row;
+  for (int x = 0; x < 16; ++x) row.insert(row.end(), {255, 0, 0, 255});
+  while (c.next_scanline < c.image_height) {
+    JSAMPROW r = row.data();
+    jpeg_write_scanlines(&c, &r, 1);
+  }
+  jpeg_finish_compress(&c);
+  TJPEGImage jpeg;
+  jpeg.LoadFromBytes(std::vector<std::uint8_t>(buffer, buffer + size));
+  std::free(buffer);
+  jpeg_destroy_compress(&c);
+  const std::vector<std::uint8_t> rgb = jpeg.FramePixels(0).ToRgb24();
+  ASSERT_EQ(rgb.size(), 16u * 8 * 3);
+  EXPECT_GT(rgb[0], 245);
+  EXPECT_LT(rgb[1], 10);
+  EXPECT_LT(rgb[2], 10);
+  jpeg.Settings.Grayscale = true;
+  const TPixelBuffer& grey = jpeg.FramePixels(0);
+  EXPECT_EQ(grey.PixelFormat, TPixelFormat::pfIndexed8);
+  EXPECT_NEAR(grey.Pixels[0], 76, 4);  // the luminance of red
+}
+
 TEST(JpegImage, RefusesOtherFilesAndSizesTheFileCannotHold) {
   EXPECT_EQ(DecodeError({'G', 'I', 'F', '8', '9', 'a'}), "Not a JPEG file: starts with 0x47 0x49");
   EXPECT_EQ(DecodeError({}), "Empty input file");
