@@ -48,4 +48,29 @@ bool readLocalHeader(const InputFile& file, const ZipEntry& e, std::uint64_t lim
   return true;
 }
 
+std::string LocalHeaderDisagreement(const LocalHeader& lh, const ZipEntry& e) {
+  std::string out;
+  auto note = [&](const char* what) {
+    if (!out.empty()) out += ", ";
+    out += what;
+  };
+  if (lh.name != e.rawName) note("name");
+  if (lh.method != e.method) note("compression method");
+  if ((lh.flags & kFlagEncrypted) != (e.flags & kFlagEncrypted)) note("encryption");
+  if (!(lh.flags & kFlagDescriptor)) {
+    if (lh.crc != e.crc) note("CRC-32");
+    std::uint64_t compressed = lh.compressedSize, uncompressed = lh.uncompressedSize;
+    if (compressed == kMax32 || uncompressed == kMax32) {
+      // A local ZIP64 block holds both sizes: uncompressed, then compressed.
+      const std::optional<std::string_view> block = findExtra(lh.extra, kExtraZip64);
+      if (block && block->size() >= 16) {
+        uncompressed = get64(*block, 0);
+        compressed = get64(*block, 8);
+      }
+    }
+    if (compressed != e.compressedSize || uncompressed != e.uncompressedSize) note("sizes");
+  }
+  return out;
+}
+
 }  // namespace zipcore

@@ -34,4 +34,10 @@ struct LocalHeader {
 bool readLocalHeader(const InputFile& file, const ZipEntry& e, std::uint64_t limit, LocalHeader& lh,
                      std::string& error);
 
+// What the local header says otherwise than the central directory: "name",
+// "compression method", "encryption", "CRC-32", "sizes", joined by ", ", or empty
+// when they agree. CRC and sizes are compared only when the local header carries
+// them (no data descriptor); ZIP64 sizes are taken from its ZIP64 block.
+std::string LocalHeaderDisagreement(const LocalHeader& lh, const ZipEntry& e);
+
 }  // namespace zipcore

@@ -15,6 +15,7 @@
 #include "platform/codepage.h"
 #include "ziplibs/reporter.h"
 #include "zipcore/namematch.h"
+#include "zipcore/placement.h"
 #include "ziplibs/zipcrypto.h"
 #include "zipcore/localheader.h"
 #include "zipcore/records.h"
@@ -112,7 +113,43 @@ bool Compressor::openArchive() {
   if (!oldFile_.open(archivePath_)) return fail(ZIPLIB_E_READ, opts_.archive + ": " + errorText(errno));
   if (DirError error = ReadDirectory(oldFile_, old_); error != DirError::None)
     return fail(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": " + DescribeDirError(error) + " (nothing was changed)");
+  if (old_.entriesMissing())
+    return fail(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": the end record counts " + std::to_string(old_.recordedEntries) +
+                                          " entries, the central directory holds only " +
+                                          std::to_string(old_.entries.size()) +
+                                          ": rewriting could lose entries (nothing was changed)");
+  if (old_.countDisagrees())
+    reporter_.info(opts_.archive + ": the end record counts " + std::to_string(old_.recordedEntries) + " entries; all " +
+                   std::to_string(old_.entries.size()) + " of the central directory are kept");
   haveOld_ = true;
+  return true;
+}
+
+// The entries to be copied must be sound: a copy would carry overlapping members
+// (a bomb that tests and extractions refuse) forward as separate, valid-looking
+// ones, and local headers that disagree with the directory (another name, such as
+// "../x", for other readers) unchanged.
+bool Compressor::keptEntriesSound() {
+  std::vector<std::size_t> kept;
+  for (const Item& item : items_)
+    if (item.copy) kept.push_back(item.index);
+  if (kept.empty()) return true;
+  const std::vector<Placement> placement = CheckPlacement(old_, kept);
+  auto refuse = [&](const ZipEntry& e, const std::string& why) {
+    return fail(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": entry " + e.name + ": " + why +
+                                          "; the archive is not rewritten (nothing was changed)");
+  };
+  for (std::size_t i : kept) {
+    const ZipEntry& e = old_.entries[i];
+    if (placement[i].problem != Placement::Fine) return refuse(e, DescribePlacement(old_, placement[i]));
+    if (e.zip64Missing) return refuse(e, "its ZIP64 sizes or offset are missing");
+    LocalHeader lh;
+    std::string error;
+    if (!readLocalHeader(oldFile_, e, old_.centralOffset, lh, error)) return refuse(e, error);
+    const std::string disagreement = LocalHeaderDisagreement(lh, e);
+    if (!disagreement.empty())
+      return refuse(e, "its local header disagrees with the central directory (" + disagreement + ")");
+  }
   return true;
 }
 
@@ -158,6 +195,7 @@ bool Compressor::planAdd() {
     items_.push_back(replaceWith[i] == SIZE_MAX ? Item{true, i} : Item{false, replaceWith[i]});
   for (std::size_t s : appended) items_.push_back(Item{false, s});
   changed_.assign(sources_.files.size(), false);
+  if (!keptEntriesSound()) return false;
   return reporter_.totalFiles(newCount_) && reporter_.totalSize(totalSize);
 }
 
@@ -171,7 +209,7 @@ bool Compressor::planDelete() {
   }
   for (const std::string& spec : selector.unused())
     reporter_.message(ZIPLIB_E_NOT_FOUND, spec + ": no such entry in " + opts_.archive);
-  if (doomed.empty()) return false;
+  if (doomed.empty() || !keptEntriesSound()) return false;
   if (!reporter_.totalFiles(doomed.size())) return false;
   for (std::size_t i : doomed) {
     const ZipEntry& e = old_.entries[i];

@@ -55,6 +55,7 @@ class Compressor {
   bool openArchive();
   bool planAdd();
   bool planDelete();
+  bool keptEntriesSound();
   bool writeArchive();
   bool writePrefix();
   bool copyEntry(const ZipEntry& e);

@@ -57,6 +57,7 @@ class DecodeJob : public Job {
   std::uint32_t code = 0;
   PendingFile file;      // kFile: the finished file, waiting for its name
   std::string memory;    // kMemory: the member's data
+  std::string localDisagreement;  // what the local header says otherwise (LocalHeaderDisagreement)
 
   void run(unsigned worker) override;
 

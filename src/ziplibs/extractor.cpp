@@ -12,6 +12,7 @@
 
 #include "ziplibs/reporter.h"
 #include "zipcore/namematch.h"
+#include "zipcore/placement.h"
 #include "zipcore/records.h"
 
 namespace ziplibs {
@@ -78,24 +79,6 @@ void Extractor::selectEntries() {
     reporter_.message(ZIPLIB_E_NOT_FOUND, spec + ": no such entry in " + opts_.archive);
 }
 
-// Members whose data would run into another member's local header (or share one)
-// are refused: such archives expand far beyond their size.
-void Extractor::findOverlaps() {
-  overlapping_.assign(dir_.entries.size(), false);
-  std::map<std::uint64_t, std::size_t> starts;  // local header offset -> first entry there
-  for (std::size_t i = 0; i < dir_.entries.size(); ++i) {
-    auto [it, fresh] = starts.emplace(dir_.entries[i].localOffset, i);
-    if (!fresh) overlapping_[i] = true;
-  }
-  for (auto it = starts.begin(); it != starts.end(); ++it) {
-    auto next = std::next(it);
-    std::uint64_t end = next == starts.end() ? dir_.centralOffset : next->first;
-    const ZipEntry& e = dir_.entries[it->second];
-    if (it->first > end || end - it->first < kLocalHeaderSize || e.compressedSize > end - it->first - kLocalHeaderSize)
-      overlapping_[it->second] = true;
-  }
-}
-
 void Extractor::plan(Task& t) {
   const ZipEntry& e = dir_.entries[t.entry];
   auto failed = [&](std::uint32_t code, std::string text) {
@@ -104,7 +87,10 @@ void Extractor::plan(Task& t) {
     t.message = std::move(text);
   };
   bool folder = e.isDirectory();
-  if (overlapping_[t.entry]) return failed(ZIPLIB_E_BAD_ARCHIVE, "overlaps another member; refused");
+  // Members sharing data with others expand far beyond the archive's size; members
+  // outside the data area lead nowhere.
+  if (placement_[t.entry].problem != Placement::Fine)
+    return failed(ZIPLIB_E_BAD_ARCHIVE, DescribePlacement(dir_, placement_[t.entry]) + "; refused");
   if (!folder) {
     if ((e.flags & kFlagStrongEncryption) || e.method == 99 || findExtra(e.extra, kExtraAes))
       return failed(ZIPLIB_E_UNSUPPORTED, "encryption method not supported (AES or strong encryption)");
@@ -244,10 +230,14 @@ bool Extractor::finish(Task& t) {
         t.reported = now;
       }
       if (!reporter_.progress(job.progressed.load() - t.reported)) return false;
-      if (!job.error.empty())
+      if (!job.error.empty()) {
         reporter_.message(job.code ? job.code : std::uint32_t{ZIPLIB_E_MEMORY}, e.name + ": " + job.error);
-      else
+      } else {
+        if (!job.localDisagreement.empty())
+          reporter_.message(ZIPLIB_E_WARNING, e.name + ": its local header disagrees with the central directory (" +
+                                                  job.localDisagreement + "); the directory's values are used");
         ok = commit(t, e);
+      }
       break;
     }
   }
@@ -329,7 +319,7 @@ int Extractor::run(const InputFile& file) {
   reporter_.trace(opts_.archive + ": " + std::to_string(dir_.entries.size()) + " entries, central directory at " +
                   std::to_string(dir_.centralOffset) + ", " + std::to_string(dir_.prefixLength) + " bytes in front");
   selectEntries();
-  findOverlaps();
+  placement_ = CheckPlacement(dir_);
   std::uint64_t total = 0;
   for (std::size_t i : selected_) total += dir_.entries[i].uncompressedSize;
   if (!reporter_.totalFiles(selected_.size()) || !reporter_.totalSize(total)) return 0;

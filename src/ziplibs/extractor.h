@@ -2,7 +2,9 @@
 //
 // Nothing from the archive is trusted: every name passes checkEntryName(), every
 // folder is walked without following links, links are made only when their
-// target stays inside, and members overlapping others are refused. Each file is
+// target stays inside, and members overlapping others (or lying outside the data
+// area) are refused. A local header that disagrees with the directory is
+// reported: testing fails the entry, extracting takes the directory's word. Each file is
 // written to a temporary name in its folder and renamed into place only after its
 // CRC and size check out, so a damaged member leaves no file behind and an
 // existing file is only ever replaced by good data. Members are decoded on all
@@ -18,6 +20,7 @@
 #include "ziplibs/decodejob.h"
 #include "ziplibs/options.h"
 #include "zipcore/outputtree.h"
+#include "zipcore/placement.h"
 #include "zipcore/safepath.h"
 #include "zipcore/directory.h"
 #include "zipcore/inputfile.h"
@@ -54,7 +57,6 @@ class Extractor {
   };
 
   void selectEntries();
-  void findOverlaps();
   void plan(Task& t);
   bool planOutput(Task& t, const ZipEntry& e, bool folder);
   void submitMore();
@@ -71,7 +73,7 @@ class Extractor {
   Directory dir_;
   OutputTree tree_;
   std::vector<std::size_t> selected_;
-  std::vector<bool> overlapping_;
+  std::vector<Placement> placement_;
   std::vector<Codec> codecs_;
   std::unique_ptr<WorkerPool> pool_;
   std::deque<Task> tasks_;     // planned and not yet finished, in order

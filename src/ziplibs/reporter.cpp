@@ -3,7 +3,35 @@
 #include <algorithm>
 #include <cstring>
 
+#include "zipcore/names.h"
+
 namespace ziplibs {
+
+namespace {
+
+// Bytes kept from the end of a text too long for the record: the reason of a
+// message comes last ("name: reason"), so a long name loses its middle instead.
+constexpr std::size_t kKeptTail = 320;
+constexpr std::string_view kElision = "...";
+
+// n moved back to the start of the UTF-8 character it falls in.
+std::size_t charStart(std::string_view s, std::size_t n) {
+  while (n > 0 && n < s.size() && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+  return n;
+}
+
+}  // namespace
+
+std::string Reporter::recordText(std::string_view text) {
+  // Names may hold any byte: control characters are written out, so that a NUL
+  // cannot cut the text short and nothing reaches a terminal raw.
+  std::string shown = zipcore::PrintableName(text);
+  constexpr std::size_t room = sizeof(ZipCallbackRecord::Text) - 1;
+  if (shown.size() <= room) return shown;
+  const std::size_t tail = charStart(shown, shown.size() - kKeptTail);
+  const std::size_t head = charStart(shown, room - kElision.size() - (shown.size() - tail));
+  return shown.substr(0, head) + std::string(kElision) + shown.substr(tail);
+}
 
 Reporter::Reporter(ZipLibCallback callback, void* handle, void* caller, bool verbose, bool trace)
     : callback_(callback), verbose_(verbose || trace), trace_(trace) {
@@ -19,12 +47,9 @@ bool Reporter::call(std::uint32_t action, std::uint32_t code, std::uint64_t size
   record_.ErrorCode = code;
   record_.Size = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(size);
   record_.Size64 = size;
-  std::size_t n = std::min(text.size(), sizeof record_.Text - 1);
-  // Cut on a character boundary: never leave half a UTF-8 sequence.
-  if (n < text.size())
-    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-  if (n) std::memcpy(record_.Text, text.data(), n);
-  record_.Text[n] = '\0';
+  const std::string shown = recordText(text);
+  if (!shown.empty()) std::memcpy(record_.Text, shown.data(), shown.size());
+  record_.Text[shown.size()] = '\0';
   if (callback_(&record_) == ZIPLIB_STOP) stopped_ = true;
   return !stopped_;
 }

@@ -1,4 +1,5 @@
 // Progress and messages to the caller through the callback record of the blocks.
+// Texts are made safe to show and to pass as C strings (recordText).
 // Used from the calling thread only (the caller pumps its window in callbacks).
 // Once a callback answers "stop", no further callback is made and every method
 // returns false.
@@ -33,6 +34,11 @@ class Reporter {
   bool batchEnd();
 
   bool stopped() const { return stopped_; }
+
+  // text as the callback record carries it: control characters written out
+  // (zipcore::PrintableName), and a text longer than the record's 512 bytes cut in
+  // the middle ("...") so that its end, the reason of a message, stays whole.
+  static std::string recordText(std::string_view text);
   bool verbose() const { return verbose_; }
   unsigned errors() const { return errors_; }
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <random>
 
+#include "zipcore/records.h"
 #include "ziplibs/zip_builder.h"
 #include "ziplibs/ziplib_fixture.h"
 
@@ -252,7 +253,115 @@ TEST_F(Hostile, OverlappingMembersAreRefused) {
   CraftEntry twin = craft("twin.txt", data);
   twin.offset = 0;  // the same local header as first.txt
   EXPECT_EQ(extract({first, twin}), 1);
-  EXPECT_TRUE(lib.anyProblemContains("twin.txt: overlaps another member"));
+  EXPECT_TRUE(lib.anyProblemContains("twin.txt: it shares its local header with the entry first.txt; refused"));
+}
+
+// Deleting from or adding to an archive of overlapping members would write each
+// of them out on its own: a small archive that passes every test and expands to
+// many times its size. Such an archive is not rewritten, unless the members left
+// no longer overlap.
+TEST_F(Hostile, OverlappingMembersAreNotCarriedForward) {
+  std::string data = textData(100000);
+  CraftEntry twin = craft("twin.txt", data);
+  twin.offset = 0;
+  const std::string bomb = buildZip({craft("first.txt", data), twin, craft("other.txt", "o")});
+  writeFile(path("t/a.zip"), bomb);
+  EXPECT_EQ(lib.remove(path("t/a.zip"), {"other.txt"}), 0);
+  EXPECT_TRUE(lib.anyProblemContains("t/a.zip: entry twin.txt: it shares its local header with the entry first.txt; "
+                                     "the archive is not rewritten (nothing was changed)"));
+  writeFile(path("new.txt"), "new");
+  AddRequest r;
+  r.archive = path("t/a.zip");
+  r.specs = {"new.txt"};
+  r.folder = tmp.path();
+  EXPECT_EQ(lib.add(r), 0);
+  EXPECT_EQ(fileBytes(path("t/a.zip")), bomb);
+  EXPECT_EQ(lib.remove(path("t/a.zip"), {"twin.txt"}), 1) << "what is left overlaps nothing";
+  ExtractRequest x;
+  x.archive = path("t/a.zip");
+  x.test = true;
+  EXPECT_EQ(lib.extract(x), 2);
+}
+
+// A local header saying another name ("../evil.txt") or method than the directory:
+// a test fails the entry, an extraction goes by the directory and says so, and
+// the archive is not rewritten with that header in it.
+TEST_F(Hostile, LocalHeadersThatDisagreeAreReportedAndNotCarriedForward) {
+  CraftEntry renamed = craft("good.txt", "contents");
+  renamed.localName = "../evil.txt";
+  CraftEntry method = craft("method.txt", "stored?");
+  method.localMethod = 0;
+  const std::vector<CraftEntry> entries{renamed, method, craft("plain.txt", "p")};
+  EXPECT_EQ(extract(entries, true, true), 1);
+  EXPECT_TRUE(lib.anyProblemContains("good.txt: its local header disagrees with the central directory (name)"));
+  EXPECT_TRUE(
+      lib.anyProblemContains("method.txt: its local header disagrees with the central directory (compression method)"));
+  EXPECT_EQ(extract(entries), 3);
+  EXPECT_EQ(fileBytes(path("t/out/good.txt")), "contents");
+  EXPECT_FALSE(exists(path("t/evil.txt")));
+  EXPECT_TRUE(lib.anyProblemContains(
+      "good.txt: its local header disagrees with the central directory (name); the directory's values are used"));
+
+  const std::string before = fileBytes(path("t/a.zip"));
+  EXPECT_EQ(lib.remove(path("t/a.zip"), {"plain.txt"}), 0);
+  EXPECT_TRUE(lib.anyProblemContains("entry good.txt: its local header disagrees with the central directory (name); "
+                                     "the archive is not rewritten"));
+  EXPECT_EQ(fileBytes(path("t/a.zip")), before);
+  EXPECT_EQ(lib.remove(path("t/a.zip"), {"good.txt", "method.txt"}), 2) << "the disagreeing entries go";
+}
+
+// Offsets pointing where no member can be are named for what they are.
+TEST_F(Hostile, OffsetsOutsideTheDataAreNotCalledOverlaps) {
+  CraftEntry past = craft("past.txt", "p");
+  past.offset = 1u << 30;
+  CraftEntry intoDirectory = craft("into.txt", "i");
+  const std::string alone = buildZip({craft("ok.txt", "k")});
+  intoDirectory.offset = zipcore::get32(alone, alone.size() - 6) + 5;  // inside the directory
+  EXPECT_EQ(extract({craft("ok.txt", "k"), past, intoDirectory}, true, true), 1);
+  EXPECT_TRUE(lib.anyProblemContains("past.txt: its local header offset points past the end of the archive; refused"));
+  EXPECT_TRUE(
+      lib.anyProblemContains("into.txt: its local header offset points into the central directory; refused"));
+  EXPECT_FALSE(lib.anyProblemContains("overlap"));
+}
+
+// An end record counting more entries than its directory holds: some may be lost,
+// so the archive is not rewritten; more headers than counted (a count kept modulo
+// 65536) are all kept.
+TEST_F(Hostile, RewritingNeverDropsEntriesTheCountClaims) {
+  std::string zip = buildZip({craft("a", "1"), craft("b", "2"), craft("c", "3")});
+  std::string claims5 = zip;
+  claims5[claims5.size() - 14] = claims5[claims5.size() - 12] = 5;
+  writeFile(path("t/a.zip"), claims5);
+  EXPECT_EQ(lib.remove(path("t/a.zip"), {"a"}), 0);
+  EXPECT_TRUE(lib.anyProblemContains("the end record counts 5 entries, the central directory holds only 3"));
+  EXPECT_EQ(fileBytes(path("t/a.zip")), claims5);
+  std::string claims1 = zip;
+  claims1[claims1.size() - 14] = claims1[claims1.size() - 12] = 1;
+  writeFile(path("t/a.zip"), claims1);
+  EXPECT_EQ(lib.remove(path("t/a.zip"), {"a"}), 1);
+  ExtractRequest x;
+  x.archive = path("t/a.zip");
+  x.test = true;
+  EXPECT_EQ(lib.extract(x), 2);
+}
+
+// Callback texts are C strings of at most 512 bytes: a NUL in a name is written
+// out instead of ending the text, and a long name gives up its middle so that the
+// reason stays whole.
+TEST_F(Hostile, MessagesKeepNamesVisibleAndReasonsWhole) {
+  EXPECT_EQ(extract({craft(std::string("bad\0name", 8), "x")}), 0);
+  EXPECT_TRUE(lib.anyProblemContains("bad\\x00name: refused: the name holds a NUL byte"));
+  CraftEntry longName = craft("d/" + std::string(250, 'n') + "/" + std::string(250, 'm') + "/end.txt", "x");
+  longName.method = 14;
+  longName.packed = "lzma?";
+  EXPECT_EQ(extract({longName}), 0);
+  ASSERT_EQ(lib.problems().size(), 1u);
+  const std::string text = lib.problems()[0];
+  EXPECT_LE(text.size(), 512u);
+  EXPECT_EQ(text.substr(0, 10), "d/nnnnnnnn");
+  EXPECT_NE(text.find("..."), std::string::npos);
+  const std::string reason = "mmm/end.txt: compression method 14 (LZMA) not supported";
+  EXPECT_EQ(text.substr(text.size() - reason.size()), reason);
 }
 
 long rssKiB() {

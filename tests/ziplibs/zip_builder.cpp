@@ -46,14 +46,15 @@ std::string buildZip(const std::vector<CraftEntry>& entries, const std::string& 
     put32(local, 0x04034B50);
     put16(local, 20);
     put16(local, e.flags);
-    put16(local, e.method);
+    put16(local, e.localMethod ? *e.localMethod : e.method);
     put32(local, e.dosTime);
     put32(local, crc);
     put32(local, static_cast<std::uint32_t>(packed.size()));
     put32(local, size);
-    put16(local, static_cast<std::uint32_t>(e.name.size()));
+    const std::string& localName = e.localName ? *e.localName : e.name;
+    put16(local, static_cast<std::uint32_t>(localName.size()));
     put16(local, 0);
-    if (!e.offset) out += local + e.name + packed;
+    if (!e.offset) out += local + localName + packed;
     put32(cd, 0x02014B50);
     put16(cd, (std::uint32_t(e.host) << 8) | 30);
     put16(cd, 20);

@@ -21,6 +21,8 @@ struct CraftEntry {
   std::uint16_t flags = 0;
   std::uint32_t dosTime = 0x58AF5000;     // 2024-05-15 10:00:00
   std::optional<std::uint64_t> offset;    // point the central header elsewhere
+  std::optional<std::string> localName;   // the local header says another name
+  std::optional<std::uint16_t> localMethod;  // ... or another method
 };
 
 // An entry with a name and contents; the other fields keep their defaults.
