@@ -9,6 +9,11 @@
 //                   sensitive) of a numeric, a date-time and two text columns,
 //                   each from the same shuffled order (restored untimed)
 //   BM_MemoryPerRow resident memory and heap held per filled row
+//   BM_ColumnResize a change of one column's width, then the repaint: the grid
+//                   alone, and (BM_ListingColumnResize) the main window's listing,
+//                   where the width is also stored in the settings file, which is
+//                   then read again and the layout re-applied; every cell is
+//                   checked to have survived
 //   BM_PeerItemModel* the same listing through Qt's item route (QStandardItemModel
 //                   in a QTableView): fill, and its sort of the Size and Filename
 //                   columns (from descending order; its sort is case-sensitive)
@@ -23,9 +28,12 @@
 #include <QTableView>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
+#include "app/mainunit.h"
 #include "platform/datetime.h"
+#include "platform/ini.h"
 #include "widgets/sortgrid.h"
 
 namespace {
@@ -298,14 +306,68 @@ void BM_MemoryPerRow(benchmark::State& state) {
 }
 BENCHMARK(BM_MemoryPerRow)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// True when every data cell still holds the text it was filled with.
+bool cellsIntact(const TSortGrid& g) {
+  const auto& t = texts();
+  if (g.RowCount() != kRows + 1 || g.ColCount() != kCols) return false;
+  for (int c = 0; c < kCols; ++c)
+    for (int r = 0; r < kRows; r += 997)
+      if (g.Cells(c, r + 1) != t[static_cast<std::size_t>(c)][static_cast<std::size_t>(r)]) return false;
+  return g.Cells(kCols - 1, kRows) == t[kCols - 1][kRows - 1];
+}
+
+void resizeLoop(benchmark::State& state, TSortGrid& g) {
+  int width = 120;
+  for (auto _ : state) {
+    width = width == 120 ? 121 : 120;
+    g.setColWidths(0, width);
+    QApplication::processEvents();  // the repaint
+  }
+  if (!cellsIntact(g) || g.ColWidths(0) != width) state.SkipWithError("the resize changed more than the width");
+  state.counters["rows"] = kRows;
+}
+
+void BM_ColumnResize(benchmark::State& state) {
+  auto g = shownGrid();
+  fillPrepared(*g);
+  QApplication::processEvents();
+  resizeLoop(state, *g);
+}
+BENCHMARK(BM_ColumnResize)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_ListingColumnResize(benchmark::State& state) {
+  // The six listing columns, all shown, in the bench's order.
+  const std::string ini = std::string(std::getenv("KELVORY_HOME")) + "/Kelvory.Ini";
+  const int widths[kCols] = {80, 84, 84, 100, 100, 30};
+  for (int c = 0; c < kCols; ++c)
+    platform::ini::writeString(ini, "USER", std::to_string(c + 1),
+                               std::string(kTitles[c]) + ";True;" + std::to_string(widths[c]));
+  dialogs::TSettings settings(ini);
+  TMainform form(settings, {});
+  form.resize(800, 600);
+  form.show();
+  QApplication::processEvents();
+  fillPrepared(*form.StringGrid1);
+  QApplication::processEvents();
+  resizeLoop(state, *form.StringGrid1);
+  if (platform::ini::readString(ini, "USER", "1", "") != "Filename;True;" + std::to_string(form.StringGrid1->ColWidths(0)))
+    state.SkipWithError("the width was not stored");
+}
+BENCHMARK(BM_ListingColumnResize)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // The main window's settings file goes to a folder of the bench's own.
+  char home[] = "/tmp/kv-grid-bench-XXXXXX";
+  const bool ownHome = !std::getenv("KELVORY_HOME") && mkdtemp(home);
+  if (ownHome) setenv("KELVORY_HOME", home, 1);
   QApplication app(argc, argv);
   platform::setDisplayFormats("yyyy/mm/dd", "hh:mm");
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  if (ownHome) std::filesystem::remove_all(home);
   return 0;
 }
