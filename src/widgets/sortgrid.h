@@ -265,10 +265,11 @@ class TSortGrid : public QAbstractScrollArea {
   // The file is replaced only when completely written; false on failure.
   bool SaveToFile(const QString& FileName, QChar Delimiter) const;
 
-  // The text as the grid shows it: control characters (C0, DEL, C1) and the line and
-  // paragraph separators, which would break, hide or fake a line, are replaced by
-  // visible stand-ins (the control pictures "␀" ... "␟", "␡", and "�"). Other text
-  // comes back unchanged. The cells themselves keep their texts.
+  // The text as the grid shows it: control characters and the line and paragraph
+  // separators, which would break, hide or fake a line, are replaced by visible
+  // stand-ins: C0 controls and DEL in caret notation ("^@", "^G", "^J", "^[" ...,
+  // "^?"), C1 controls and the separators by U+FFFD. Other text comes back
+  // unchanged. The cells themselves keep their texts.
   static QString VisibleText(const QString& Text);
 
   // ---- Geometry --------------------------------------------------------------------

@@ -33,12 +33,19 @@ QString TSortGrid::VisibleText(const QString& Text) {
   const auto* begin = reinterpret_cast<const char16_t*>(Text.constData());
   const auto* end = begin + Text.size();
   if (std::none_of(begin, end, unsafeForDisplay)) return Text;
-  QString out = Text;
-  for (QChar& ch : out) {
-    const char16_t c = ch.unicode();
-    if (c < 0x20) ch = QChar(0x2400 + c);  // the control pictures: ␀ ␇ ␊ ␛ ...
-    else if (c == 0x7f) ch = QChar(0x2421);  // ␡
-    else if (unsafeForDisplay(c)) ch = QChar(QChar::ReplacementCharacter);
+  QString out;
+  out.reserve(Text.size() + 8);
+  for (const char16_t* p = begin; p != end; ++p) {
+    const char16_t c = *p;
+    if (c < 0x20 || c == 0x7f) {
+      // Caret notation, which every font can draw: ^@ ^G ^J ^[ ... ^?
+      out += QLatin1Char('^');
+      out += QChar(c == 0x7f ? u'?' : static_cast<char16_t>(c + 0x40));
+    } else if (unsafeForDisplay(c)) {
+      out += QChar(QChar::ReplacementCharacter);
+    } else {
+      out += QChar(c);
+    }
   }
   return out;
 }

@@ -73,6 +73,7 @@ TEST_F(OpenArchiveTest, AFailedOpenLeavesTheOpenArchiveAsItWas) {
   const QString totals = f->Panel4->text();
   ui.answerOpenFile(junk).answerMessage(kBtnOk);
   f->BU_OpenClick();
+  ASSERT_FALSE(ui.boxes.empty());
   EXPECT_EQ(ui.boxes.back().text, "This archive is not a valid Zip archive");
   EXPECT_EQ(f->ZipEngine1.ZipFilename(), a);
   EXPECT_EQ(f->windowTitle(), title(a));
@@ -93,6 +94,7 @@ TEST_F(OpenArchiveTest, MissingRecentArchiveIsReportedAndMayBeDropped) {
   const std::string prompt = "Archive not found: " + gone + "\nRemove it from the list of recent archives?";
   ui.answerMessage(kBtnNo);
   f->RecentClick(f->Action("Fil1"));
+  ASSERT_FALSE(ui.boxes.empty());
   EXPECT_EQ(ui.boxes.back().text, prompt);
   EXPECT_EQ(f->ZipEngine1.ZipFilename(), a);
   EXPECT_EQ(f->windowTitle(), title(a));
@@ -145,6 +147,7 @@ TEST_F(OpenArchiveTest, SaveAsAsksBeforeReplacingWhateverExtensionIsAdded) {
   ui.answerSaveFile(dir / "victim").answerMessage(kBtnNo);
   f->Savearchiveas1Click();
   EXPECT_FALSE(ui.fileDialogs.back().confirmOverwrite) << "one question, about the name really written";
+  ASSERT_FALSE(ui.boxes.empty());
   EXPECT_EQ(ui.boxes.back().text, "Overwrite Existing File: " + victim + "?");
   EXPECT_EQ(readFile(victim), "precious");
   EXPECT_EQ(f->windowTitle(), title(a));
