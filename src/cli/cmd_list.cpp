@@ -104,6 +104,7 @@ int ListCommand(std::span<const std::string> args) {
     std::fprintf(stderr, "kelvory-cli: %s: no such file\n", archive.c_str());
     return 1;
   }
+  if (IsRarArchive(archive)) return RarListCommand(archive);
   TZipEngine engine;
   engine.Unattended = true;
   engine.OnMessage = [](TZipEngine&, int, const std::string& text) {

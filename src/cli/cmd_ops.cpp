@@ -85,6 +85,24 @@ bool parse(const char* command, std::span<const std::string> args, const char* a
   return true;
 }
 
+RarArgs rarArgs(const OpArgs& a) {
+  RarArgs r;
+  r.archive = a.archive;
+  r.names = a.names;
+  r.password = a.password;
+  r.folder = a.folder;
+  r.overwrite = a.overwrite;
+  r.junkPaths = a.junkPaths;
+  r.literal = a.literal;
+  return r;
+}
+
+bool missing(const std::string& archive) {
+  if (platform::fileExists(archive)) return false;
+  std::fprintf(stderr, "kelvory-cli: %s: no such file\n", archive.c_str());
+  return true;
+}
+
 int usage(const char* command) {
   for (const Command& c : Commands())
     if (std::strcmp(c.name, command) == 0) std::fprintf(stderr, "usage: kelvory-cli %s %s\n", c.name, c.usage);
@@ -134,6 +152,8 @@ class CliEngine {
 int TestCommand(std::span<const std::string> args) {
   OpArgs a;
   if (!parse("t", args, "P", a) || !a.names.empty()) return usage("t");
+  if (missing(a.archive)) return 1;
+  if (IsRarArchive(a.archive)) return RarTestCommand(rarArgs(a));
   CliEngine cli("testing");
   if (!cli.open(a.archive)) return 1;
   TZipEngine& e = cli.engine;
@@ -153,6 +173,8 @@ int TestCommand(std::span<const std::string> args) {
 int ExtractCommand(std::span<const std::string> args) {
   OpArgs a;
   if (!parse("x", args, "dojPL", a)) return usage("x");
+  if (missing(a.archive)) return 1;
+  if (IsRarArchive(a.archive)) return RarExtractCommand(rarArgs(a));
   CliEngine cli("extracting");
   if (!cli.open(a.archive)) return 1;
   TZipEngine& e = cli.engine;

@@ -5,8 +5,10 @@
 // results to standard output and every message to standard error.
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -40,5 +42,21 @@ int AddCommand(std::span<const std::string> args);
 // d ARCHIVE [--literal] NAMES...: deletes entries; 1 when nothing was deleted or a
 // problem was reported.
 int DeleteCommand(std::span<const std::string> args);
+
+// RAR archives (recognised by their signature, whatever the name) take these
+// instead; the options mean the same.
+struct RarArgs {
+  std::string archive;
+  std::vector<std::string> names;
+  std::optional<std::string> password;
+  std::string folder;
+  bool overwrite = false;
+  bool junkPaths = false;
+  bool literal = false;
+};
+bool IsRarArchive(const std::string& path);
+int RarListCommand(const std::string& archive);
+int RarTestCommand(const RarArgs& args);
+int RarExtractCommand(const RarArgs& args);
 
 }  // namespace cli

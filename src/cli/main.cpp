@@ -10,8 +10,8 @@ namespace cli {
 
 std::span<const Command> Commands() {
   static const Command kCommands[] = {
-      {"l", "ARCHIVE", "list the entries of a ZIP archive", "", &ListCommand},
-      {"t", "ARCHIVE [-P PASSWORD]", "test every entry of a ZIP archive",
+      {"l", "ARCHIVE", "list the entries of a ZIP or RAR archive (any volume of a RAR set)", "", &ListCommand},
+      {"t", "ARCHIVE [-P PASSWORD]", "test every entry of a ZIP or RAR archive",
        "-P PASSWORD  password of encrypted entries\n", &TestCommand},
       {"x", "ARCHIVE [-d FOLDER] [-o] [-j] [-P PASSWORD] [--literal] [NAMES...]",
        "extract entries (all when no NAMES; wildcards * and ? allowed)",

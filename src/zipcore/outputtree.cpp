@@ -15,8 +15,12 @@
 
 namespace zipcore {
 
-bool OutputTree::open(std::string& error) {
-  base_.reset(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+bool OutputTree::open(std::string& error) { return open(".", error); }
+
+bool OutputTree::open(const std::string& folder, std::string& error) {
+  cachedFd_.reset();
+  cachedPath_.clear();
+  base_.reset(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!base_.valid()) {
     error = "cannot open the target folder: " + errorText(errno);
     return false;

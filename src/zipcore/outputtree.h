@@ -18,6 +18,9 @@ class OutputTree {
  public:
   // Opens the current folder as the base. False with error.
   bool open(std::string& error);
+  // Opens folder as the base (symbolic links in its own path are followed: the
+  // caller chose it). False with error.
+  bool open(const std::string& folder, std::string& error);
   int base() const { return base_.get(); }
 
   // Opens the folder made of the first count parts, creating missing folders
