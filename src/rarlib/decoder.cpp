@@ -368,6 +368,12 @@ DecoderLimits defaultLimits() {
 Decoder::~Decoder() { stop(); }
 
 bool Decoder::start(int first, std::vector<Segment> input, MoreInput more, const DecoderLimits& limits, int& error) {
+  return startWith([&input](int in, int out) { runDecoderChild(in, out, std::move(input)); }, first, std::move(more),
+                   limits, error);
+}
+
+bool Decoder::startWith(const ChildMain& childMain, int first, MoreInput more, const DecoderLimits& limits,
+                        int& error) {
   stop();
   int cmd[2], data[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, cmd) != 0) {
@@ -394,7 +400,8 @@ bool Decoder::start(int first, std::vector<Segment> input, MoreInput more, const
     ::signal(SIGPIPE, SIG_DFL);
     ::close(cmd[0]);
     ::close(data[0]);
-    runDecoderChild(cmd[1], data[1], std::move(input));
+    childMain(cmd[1], data[1]);
+    ::_exit(3);
   }
   ::close(cmd[1]);
   ::close(data[1]);

@@ -69,6 +69,11 @@ class Decoder {
   // Starts a child on a stream whose first entry has index first. False (with a
   // result code in error) when no child could be made.
   bool start(int first, std::vector<Segment> input, MoreInput more, const DecoderLimits& limits, int& error);
+  // The same with childMain run in the child instead of the decoder (it gets the
+  // two ends of the protocol and must not return): how tests play a child that
+  // hangs, crashes or breaks the protocol.
+  using ChildMain = std::function<void(int in, int out)>;
+  bool startWith(const ChildMain& childMain, int first, MoreInput more, const DecoderLimits& limits, int& error);
   void stop();
   bool running() const { return pid_ > 0; }
   // The index of the entry the child reads next.

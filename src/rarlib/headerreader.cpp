@@ -247,7 +247,9 @@ int HeaderReader::readSignature(VolumeFile& v, bool first, std::uint64_t& mainEn
 }
 
 int HeaderReader::open(const std::string& path) {
+  VolumeCallback callback = std::move(volumeCallback_);
   *this = HeaderReader();
+  volumeCallback_ = callback;
   VolumeFile v;
   if (!v.open(path)) return RAR_EOPEN;
   std::uint64_t mainEnd = 0;
@@ -258,12 +260,15 @@ int HeaderReader::open(const std::string& path) {
     VolumeFile f;
     if (first.empty() || first == path || !f.open(first)) return RAR_NOT_FIRST_VOLUME;
     *this = HeaderReader();
+    volumeCallback_ = callback;
     r = readSignature(f, true, mainEnd);
     if (r != RAR_SUCCESS) return r;
     if (volumeSet_ && !isFirstVolume(first)) return RAR_NOT_FIRST_VOLUME;
     v = std::move(f);
   }
   volumes_.push_back(v.path());
+  sequenceName_ = v.path();
+  opened_.insert(v.identity());
   file_ = std::move(v);
   pos_ = mainEnd;
   prefix_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(mainEnd, kMaxHeader5 + 64)));
@@ -476,8 +481,9 @@ int HeaderReader::readBlock5(Block& b) {
       return RAR_SUCCESS;
     case kEnd5: {
       b.kind = Block::kEnd;
+      // Some writers leave out the flags of the last volume's end block.
       ByteReader m(body, bodySize - static_cast<std::size_t>(extraSize));
-      std::uint64_t endFlags = m.vint();
+      std::uint64_t endFlags = m.remaining() ? m.vint() : 0;
       if (!m.ok()) return RAR_BAD_DATA;
       b.nextVolume = (endFlags & 1) != 0;
       return RAR_SUCCESS;
@@ -633,12 +639,18 @@ void HeaderReader::readComment() {
   pos_ = saved;
 }
 
+// The next volume by the set's naming (also when an earlier one was found under
+// another name), asking the callback once when it is missing. A file that is
+// already part of the set, or a volume of the 5.0 format numbered out of turn,
+// is refused: a set never loops.
 int HeaderReader::nextVolume() {
-  std::string name = nextVolumeName(volumes_.back(), newNumbering_);
+  sequenceName_ = nextVolumeName(sequenceName_, newNumbering_);
+  std::string name = sequenceName_;
   if (name.empty()) return RAR_EOPEN;
   for (int attempt = 0; attempt < 2; ++attempt) {
     VolumeFile v;
     if (v.open(name)) {
+      if (!opened_.insert(v.identity()).second) return RAR_BAD_DATA;
       if (volumeCallback_ && volumeCallback_(name, RAR_VOL_NOTIFY) <= 0) return RAR_EOPEN;
       std::uint64_t mainEnd = 0;
       const std::uint32_t flags = mainFlags_;
@@ -647,6 +659,7 @@ int HeaderReader::nextVolume() {
       mainFlags_ = flags;  // the set keeps the first volume's properties
       solid_ = solid;
       if (r != RAR_SUCCESS || headersEncrypted_ != encrypted) return r != RAR_SUCCESS ? r : RAR_BAD_DATA;
+      if (format_ == RarFormat::Rar5 && volumeNumber_ != volumes_.size()) return RAR_BAD_DATA;
       volumes_.push_back(v.path());
       file_ = std::move(v);
       pos_ = mainEnd;

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,8 @@ class HeaderReader {
   void consume(const Block& b);
 
   std::vector<std::string> volumes_;
+  std::string sequenceName_;     // the last volume's name by the set's naming
+  std::set<std::pair<std::uint64_t, std::uint64_t>> opened_;  // device and inode of each volume
   VolumeFile file_;              // the current volume
   RarFormat format_ = RarFormat::None;
   std::uint32_t mainFlags_ = 0;  // RAR4 main header flags / RAR5 archive flags

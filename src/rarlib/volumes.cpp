@@ -102,6 +102,8 @@ VolumeFile& VolumeFile::operator=(VolumeFile&& other) noexcept {
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
     size_ = other.size_;
+    dev_ = other.dev_;
+    ino_ = other.ino_;
     window_ = std::move(other.window_);
     windowStart_ = other.windowStart_;
     failed_ = other.failed_;
@@ -123,6 +125,8 @@ bool VolumeFile::open(const std::string& path) {
   fd_ = fd;
   path_ = path;
   size_ = static_cast<std::uint64_t>(st.st_size);
+  dev_ = st.st_dev;
+  ino_ = st.st_ino;
   failed_ = false;
   return true;
 }

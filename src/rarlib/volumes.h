@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace rarlib {
@@ -36,6 +37,8 @@ class VolumeFile {
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
   std::uint64_t size() const { return size_; }
+  // Device and inode: which file this is, whatever its name.
+  std::pair<std::uint64_t, std::uint64_t> identity() const { return {dev_, ino_}; }
 
   // Reads size bytes at offset into out; false when the file is shorter (or a
   // read fails: then error() is set).
@@ -46,6 +49,7 @@ class VolumeFile {
   int fd_ = -1;
   std::string path_;
   std::uint64_t size_ = 0;
+  std::uint64_t dev_ = 0, ino_ = 0;
   std::vector<std::uint8_t> window_;
   std::uint64_t windowStart_ = 0;
   bool failed_ = false;
