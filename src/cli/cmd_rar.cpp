@@ -12,7 +12,7 @@
 #include "platform/datetime.h"
 #include "platform/paths.h"
 #include "rar/rararc.h"
-#include "ziplibs/wildcard.h"
+#include "zipcore/namematch.h"
 
 namespace cli {
 
@@ -158,7 +158,7 @@ int RarExtractCommand(const RarArgs& a) {
   for (const Listed& e : entries) {
     bool take = a.names.empty();
     for (std::size_t i = 0; i < a.names.size(); ++i)
-      if (ziplibs::wildcardMatch(a.names[i], e.name)) take = used[i] = true;
+      if (zipcore::wildcardMatch(a.names[i], e.name)) take = used[i] = true;
     if (!take) continue;
     if (!a.names.empty()) rar.FilesToExtract.insert(e.name);
     if (!isFolder(e)) ++files;

@@ -9,14 +9,14 @@
 #include <filesystem>
 
 #include "rarlib/kvrar.h"
-#include "ziplibs/fileio.h"
-#include "ziplibs/safepath.h"
+#include "zipcore/fileio.h"
+#include "zipcore/safepath.h"
 
 namespace rarlib {
 
 namespace {
 
-using ziplibs::UniqueFd;
+using zipcore::UniqueFd;
 
 mode_t currentUmask() {
   unsigned mask = 022;
@@ -80,7 +80,7 @@ int EntryOutput::place(const RarEntry& e, std::vector<std::string>& parts, bool&
     parts = {std::filesystem::path(exactName_).filename().string()};
   } else {
     if (!treeOpen_) return RAR_ECREATE;
-    ziplibs::SafeName safe = ziplibs::checkEntryName(e.name);
+    zipcore::SafeName safe = zipcore::checkEntryName(e.name);
     if (!safe.ok()) return RAR_UNSAFE_NAME;
     parts = (options_ & RAR_OPT_NO_PATHS) ? std::vector<std::string>{safe.parts.back()} : safe.parts;
     std::string error;
@@ -100,7 +100,7 @@ int EntryOutput::place(const RarEntry& e, std::vector<std::string>& parts, bool&
 int EntryOutput::makeFolder(const RarEntry& e) {
   if (options_ & RAR_OPT_NO_PATHS) return RAR_SUCCESS;
   if (!exactName_.empty() || !treeOpen_) return RAR_ECREATE;
-  ziplibs::SafeName safe = ziplibs::checkEntryName(e.name);
+  zipcore::SafeName safe = zipcore::checkEntryName(e.name);
   if (!safe.ok()) return RAR_UNSAFE_NAME;
   std::string error;
   bool link = false;
@@ -119,7 +119,7 @@ int EntryOutput::openFile(const RarEntry& e) {
 
 int EntryOutput::write(const std::uint8_t* data, std::size_t size) {
   if (!file_.pending()) return RAR_EWRITE;
-  if (!ziplibs::writeAll(file_.fd(), data, size)) return RAR_EWRITE;
+  if (!zipcore::writeAll(file_.fd(), data, size)) return RAR_EWRITE;
   return RAR_SUCCESS;
 }
 
@@ -156,17 +156,17 @@ int EntryOutput::makeLink(const RarEntry& e, const std::string& target) {
   std::vector<std::string> parts;
   bool replace = false;
   if (int r = place(e, parts, replace)) return r;
-  if (target.empty() || (exactName_.empty() && !ziplibs::linkTargetInside(parts, target))) return RAR_UNSAFE_NAME;
+  if (target.empty() || (exactName_.empty() && !zipcore::linkTargetInside(parts, target))) return RAR_UNSAFE_NAME;
   std::string tmp;
   for (int attempt = 0; attempt < 32 && tmp.empty(); ++attempt) {
-    std::string candidate = ziplibs::temporaryName();
+    std::string candidate = zipcore::temporaryName();
     if (::symlinkat(target.c_str(), fileDir_.get(), candidate.c_str()) == 0) tmp = candidate;
     else if (errno != EEXIST) break;
   }
   if (tmp.empty()) return RAR_ECREATE;
   struct timespec times[2] = {{0, UTIME_OMIT}, {e.mtime, static_cast<long>(e.mtimeNs)}};
   ::utimensat(fileDir_.get(), tmp.c_str(), times, AT_SYMLINK_NOFOLLOW);
-  if (!ziplibs::renameIntoPlace(fileDir_.get(), tmp, parts.back(), replace)) {
+  if (!zipcore::renameIntoPlace(fileDir_.get(), tmp, parts.back(), replace)) {
     int err = errno;
     ::unlinkat(fileDir_.get(), tmp.c_str(), 0);
     fileDir_.reset();

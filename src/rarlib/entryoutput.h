@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "rarlib/rarentry.h"
-#include "ziplibs/outputtree.h"
+#include "zipcore/outputtree.h"
 
 namespace rarlib {
 
@@ -49,15 +49,15 @@ class EntryOutput {
   int publishFile(const RarEntry& e);
   mode_t modeFor(const RarEntry& e, bool folder) const;
 
-  ziplibs::OutputTree tree_;
+  zipcore::OutputTree tree_;
   bool treeOpen_ = false;
   std::string folder_;
   std::string exactName_;
   std::uint32_t options_ = 0;
   mode_t umask_ = 022;
 
-  ziplibs::PendingFile file_;
-  ziplibs::UniqueFd fileDir_;
+  zipcore::PendingFile file_;
+  zipcore::UniqueFd fileDir_;
   std::vector<std::string> fileParts_;
   bool fileReplace_ = false;
 

@@ -1,7 +1,8 @@
 // The target folder of an extraction, walked with openat() one name part at a
 // time and O_NOFOLLOW on every step: a symbolic link, whether it was there before
 // or an earlier entry made it, is never followed while writing. Every path here
-// is relative to the base folder opened once at the start (the current folder).
+// is relative to the base folder opened once at the start (the current folder,
+// or a folder the caller names).
 #pragma once
 
 #include <sys/types.h>
