@@ -140,6 +140,7 @@ void VolumeFile::close() {
 
 bool VolumeFile::read(std::uint64_t offset, void* out, std::size_t size) {
   if (fd_ < 0 || offset > size_ || size > size_ - offset) return false;
+  if (size == 0) return true;
   auto* dst = static_cast<std::uint8_t*>(out);
   if (offset >= windowStart_ && offset + size <= windowStart_ + window_.size()) {
     std::memcpy(dst, window_.data() + (offset - windowStart_), size);
