@@ -154,21 +154,17 @@ int RarExtractCommand(const RarArgs& a) {
   // the stored names.
   std::uint64_t total = 0;
   std::size_t files = 0;
-  std::vector<bool> used(a.names.size(), false);
+  zipcore::EntrySelector selector(a.names, a.literal);
   for (const Listed& e : entries) {
-    bool take = a.names.empty();
-    for (std::size_t i = 0; i < a.names.size(); ++i)
-      if (zipcore::wildcardMatch(a.names[i], e.name)) take = used[i] = true;
-    if (!take) continue;
+    if (!a.names.empty() && !selector.select(e.name, e.name)) continue;
     if (!a.names.empty()) rar.FilesToExtract.insert(e.name);
     if (!isFolder(e)) ++files;
     total += e.size;
   }
-  for (std::size_t i = 0; i < a.names.size(); ++i)
-    if (!used[i]) {
-      ++cli.problems;
-      std::fprintf(stderr, "kelvory-cli: %s: no such entry in %s\n", a.names[i].c_str(), a.archive.c_str());
-    }
+  for (const std::string& name : selector.unused()) {
+    ++cli.problems;
+    std::fprintf(stderr, "kelvory-cli: %s: no such entry in %s\n", name.c_str(), a.archive.c_str());
+  }
   if (!a.names.empty() && rar.FilesToExtract.empty()) {
     std::printf("0 of 0 files extracted\n");
     return 1;

@@ -72,6 +72,9 @@ TEST_F(CliRar, ExtractKeepsOrOverwritesAndTakesNames) {
   EXPECT_EQ(readFile(dir / "out/b.log"), "B");
   ASSERT_EQ(run("x s.rar -d flat -j d/a.txt"), 0) << err;
   EXPECT_EQ(readFile(dir / "flat/a.txt"), "A");
+  ASSERT_EQ(run("x s.rar -d lit --literal '*.log' b.log"), 1) << "a literal * names nothing";
+  EXPECT_EQ(readFile(dir / "lit/b.log"), "B");
+  EXPECT_NE(err.find("*.log: no such entry in s.rar"), std::string::npos) << err;
   EXPECT_EQ(run("x s.rar -d out nothing.txt"), 1);
   EXPECT_NE(err.find("nothing.txt: no such entry in s.rar"), std::string::npos) << err;
 }
