@@ -1,12 +1,10 @@
 #include "zipengine/prefixcopy.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "platform/uniquefd.h"
 #include "zipcore/fileio.h"
 #include "zipcore/inputfile.h"
 #include "zipcore/records.h"
@@ -45,17 +43,6 @@ bool shiftCentralDirectory(std::string& cd, std::int64_t by, std::string& error)
 }
 
 }  // namespace
-
-PrefixCopyResult CopyZipDataWithPrefix(const TZipEngine& engine, const std::string& prefixFile,
-                                       const std::string& target, const std::function<bool()>& cancelled) {
-  platform::UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!out.valid()) {
-    PrefixCopyResult r;
-    r.error = "Cannot create " + target;
-    return r;
-  }
-  return CopyZipDataWithPrefix(engine, prefixFile, out.get(), target, cancelled);
-}
 
 PrefixCopyResult CopyZipDataWithPrefix(const TZipEngine& engine, const std::string& prefixFile, int targetFd,
                                        const std::string& target, const std::function<bool()>& cancelled) {

@@ -23,16 +23,12 @@ struct PrefixCopyResult {
 };
 
 // Writes prefix (the bytes of prefixFile, or nothing when it is empty) followed by
-// the ZIP data of the archive the engine has listed, to target (created or
-// truncated). engine must have listed its ZipFilename successfully. cancelled is
-// polled between blocks; when it answers true the copy stops. The caller removes a
-// partial target.
-PrefixCopyResult CopyZipDataWithPrefix(const TZipEngine& engine, const std::string& prefixFile,
-                                       const std::string& target, const std::function<bool()>& cancelled = {});
-
-// The same into a file the caller opened for writing (for example a temporary file
-// it created exclusively), from its current position; the data are synced to disk
-// and the descriptor stays open. target names the file in messages.
+// the ZIP data of the archive the engine has listed, into targetFd, a file the
+// caller opened for writing (a temporary it created exclusively, never a name
+// someone else may have placed), from its current position. The data are synced to
+// disk and the descriptor stays open; target names the file in messages. engine
+// must have listed its ZipFilename successfully. cancelled is polled between
+// blocks; when it answers true the copy stops. The caller removes a partial target.
 PrefixCopyResult CopyZipDataWithPrefix(const TZipEngine& engine, const std::string& prefixFile, int targetFd,
                                        const std::string& target, const std::function<bool()>& cancelled = {});
 
