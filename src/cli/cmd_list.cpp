@@ -2,6 +2,7 @@
 //
 // Output, one line per entry, fields separated by tabs:
 //   name  method  compressed-size  size  yyyy-mm-dd hh:mm:ss  crc-32 (8 hex digits)
+// (control characters in names written as "\xHH" or "\uHHHH")
 // then a total line: "<n> entries", the compressed total and the size total.
 #include <charconv>
 #include <cstdio>
@@ -9,6 +10,7 @@
 
 #include "cli/commands.h"
 #include "platform/paths.h"
+#include "zipcore/names.h"
 #include "zipengine/zipengine.h"
 
 namespace cli {
@@ -73,7 +75,9 @@ void appendHex32(std::string& out, std::uint32_t v) {
 }
 
 void appendEntryLine(std::string& out, const ZipDirEntry& e) {
-  out += e.FileName;
+  // Names may hold any character: control characters are written out, so that
+  // none reaches the terminal or fakes a line of the listing.
+  out += zipcore::PrintableName(e.FileName);
   out.push_back('\t');
   if (const char* m = methodName(e.Method)) {
     out += m;

@@ -25,8 +25,8 @@ struct Command {
 // The commands, in the order the help text lists them.
 std::span<const Command> Commands();
 
-// l ARCHIVE: one line per entry (name, method, compressed size, size, DOS date and
-// time, CRC-32), then a total line.
+// l ARCHIVE: one line per entry (name with its control characters written out,
+// method, compressed size, size, DOS date and time, CRC-32), then a total line.
 int ListCommand(std::span<const std::string> args);
 
 // t ARCHIVE [-P PASSWORD]: tests every entry; 0 when all test good.

@@ -91,75 +91,6 @@ bool ArchiveWriter::copyPiece(int fd, std::uint64_t at, std::size_t size) {
   return write(buffer_.data(), size);
 }
 
-std::string localHeaderFor(const CentralRecord& r, const std::string& localExtra, bool zip64) {
-  // The ZIP64 field goes first: its sizes are patched in at a fixed place once known.
-  std::string extra;
-  if (zip64) {
-    put16(extra, kExtraZip64);
-    put16(extra, 16);
-    put64(extra, r.uncompressedSize);
-    put64(extra, r.compressedSize);
-  }
-  extra += localExtra;
-  std::string h;
-  h.reserve(kLocalHeaderSize + r.name.size() + extra.size());
-  put32(h, kLocalHeaderSig);
-  put16(h, zip64 && r.versionNeeded < 45 ? 45 : r.versionNeeded);
-  put16(h, r.flags);
-  put16(h, r.method);
-  put32(h, r.dosTime);
-  bool descriptor = r.flags & kFlagDescriptor;
-  put32(h, descriptor ? 0 : r.crc);
-  put32(h, descriptor ? 0 : (zip64 ? kMax32 : static_cast<std::uint32_t>(r.compressedSize)));
-  put32(h, descriptor ? 0 : (zip64 ? kMax32 : static_cast<std::uint32_t>(r.uncompressedSize)));
-  put16(h, static_cast<std::uint16_t>(r.name.size()));
-  put16(h, static_cast<std::uint16_t>(extra.size()));
-  h += r.name;
-  h += extra;
-  return h;
-}
-
-std::string centralHeaderFor(const CentralRecord& r) {
-  bool bigU = r.uncompressedSize >= kMax32, bigC = r.compressedSize >= kMax32, bigO = r.localOffset >= kMax32;
-  std::string extra = removeExtra(r.extra, kExtraZip64);
-  if (bigU || bigC || bigO) {
-    std::string z;
-    if (bigU) put64(z, r.uncompressedSize);
-    if (bigC) put64(z, r.compressedSize);
-    if (bigO) put64(z, r.localOffset);
-    std::string field;
-    put16(field, kExtraZip64);
-    put16(field, static_cast<std::uint16_t>(z.size()));
-    extra = field + z + extra;
-  }
-  std::uint16_t needed = r.versionNeeded;
-  if ((bigU || bigC || bigO) && needed < 45) needed = 45;
-  std::uint16_t madeBy = r.versionMadeBy;
-  if ((madeBy & 0xFF) < (needed & 0xFF)) madeBy = static_cast<std::uint16_t>((madeBy & 0xFF00) | (needed & 0xFF));
-  std::string h;
-  h.reserve(kCentralHeaderSize + r.name.size() + extra.size() + r.comment.size());
-  put32(h, kCentralHeaderSig);
-  put16(h, madeBy);
-  put16(h, needed);
-  put16(h, r.flags);
-  put16(h, r.method);
-  put32(h, r.dosTime);
-  put32(h, r.crc);
-  put32(h, bigC ? kMax32 : static_cast<std::uint32_t>(r.compressedSize));
-  put32(h, bigU ? kMax32 : static_cast<std::uint32_t>(r.uncompressedSize));
-  put16(h, static_cast<std::uint16_t>(r.name.size()));
-  put16(h, static_cast<std::uint16_t>(extra.size()));
-  put16(h, static_cast<std::uint16_t>(r.comment.size()));
-  put16(h, 0);  // disk number
-  put16(h, r.internalAttr);
-  put32(h, r.externalAttr);
-  put32(h, bigO ? kMax32 : static_cast<std::uint32_t>(r.localOffset));
-  h += r.name;
-  h += extra;
-  h += r.comment;
-  return h;
-}
-
 bool ArchiveWriter::finish(const std::string& comment) {
   const std::uint64_t cdStart = position_;
   std::string cd;
@@ -171,37 +102,7 @@ bool ArchiveWriter::finish(const std::string& comment) {
     }
   }
   if (!write(cd)) return false;
-  const std::uint64_t cdSize = position_ - cdStart;
-  const std::uint64_t count = central_.size();
-  std::string end;
-  bool zip64 = count >= kMax16 || cdSize >= kMax32 || cdStart >= kMax32;
-  if (zip64) {
-    const std::uint64_t recordAt = position_;
-    put32(end, kZip64EndSig);
-    put64(end, kZip64EndSize - 12);
-    put16(end, (kHostUnix << 8) | 45);
-    put16(end, 45);
-    put32(end, 0);
-    put32(end, 0);
-    put64(end, count);
-    put64(end, count);
-    put64(end, cdSize);
-    put64(end, cdStart);
-    put32(end, kZip64LocatorSig);
-    put32(end, 0);
-    put64(end, recordAt);
-    put32(end, 1);
-  }
-  put32(end, kEndSig);
-  put16(end, 0);
-  put16(end, 0);
-  put16(end, count >= kMax16 ? kMax16 : static_cast<std::uint16_t>(count));
-  put16(end, count >= kMax16 ? kMax16 : static_cast<std::uint16_t>(count));
-  put32(end, cdSize >= kMax32 ? kMax32 : static_cast<std::uint32_t>(cdSize));
-  put32(end, cdStart >= kMax32 ? kMax32 : static_cast<std::uint32_t>(cdStart));
-  std::string text = comment.size() > kMax16 ? comment.substr(0, kMax16) : comment;
-  put16(end, static_cast<std::uint16_t>(text.size()));
-  end += text;
+  const std::string end = endRecordsFor(central_.size(), position_ - cdStart, cdStart, comment);
   if (!write(end)) return false;
   return sysio::fsync(fd_.get()) == 0;
 }

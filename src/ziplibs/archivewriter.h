@@ -13,22 +13,11 @@
 #include <vector>
 
 #include "zipcore/fileio.h"
+#include "zipcore/writerecords.h"
 
 namespace ziplibs {
 
 using namespace zipcore;
-
-// What the central directory records about one member.
-struct CentralRecord {
-  std::uint16_t versionMadeBy = 0, versionNeeded = 0, flags = 0, method = 0;
-  std::uint32_t dosTime = 0, crc = 0;
-  std::uint64_t compressedSize = 0, uncompressedSize = 0, localOffset = 0;
-  std::uint16_t internalAttr = 0;
-  std::uint32_t externalAttr = 0;
-  std::string name;
-  std::string extra;  // without a ZIP64 field: the writer adds one when needed
-  std::string comment;
-};
 
 class ArchiveWriter {
  public:
@@ -94,13 +83,5 @@ bool ArchiveWriter::copyFrom(int fd, std::uint64_t at, std::uint64_t size, Progr
   }
   return true;
 }
-
-// Local header bytes for a new member (name and extra included). With zip64 the
-// header holds a ZIP64 field first, at kLocalHeaderSize + name length.
-std::string localHeaderFor(const CentralRecord& r, const std::string& localExtra, bool zip64);
-
-// The central header's extra field with a ZIP64 field for whichever of size,
-// compressed size and offset do not fit 32 bits (fields then hold 0xFFFFFFFF).
-std::string centralHeaderFor(const CentralRecord& r);
 
 }  // namespace ziplibs

@@ -275,6 +275,27 @@ bool Compressor::copyEntry(const ZipEntry& e) {
   if (!writer_.copyFrom(oldFile_.fd(), lh.headerOffset, size, [&](std::uint64_t n) { return reporter_.progress(n); }))
     return reporter_.stopped() ? false : writeFailed();
   newest_ = std::max(newest_, e.modTime());
+  return addCentral(std::move(rec));
+}
+
+// Every length field of a central header is 16 bits wide: an entry copied with an
+// extra field near 65535 bytes has no room left for the ZIP64 block a far offset
+// needs, so blocks of it go (with a warning) rather than the lengths wrap.
+bool Compressor::addCentral(CentralRecord rec) {
+  std::string why;
+  std::vector<std::uint16_t> dropped;
+  if (!FitCentralRecord(rec, why, dropped))
+    return fail(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": entry " + rec.name + ": " + why + " (the archive is unchanged)");
+  if (!dropped.empty()) {
+    std::string ids;
+    char id[8];
+    for (std::uint16_t d : dropped) {
+      std::snprintf(id, sizeof id, "0x%04x", d);
+      ids += (ids.empty() ? "" : ", ") + std::string(id);
+    }
+    reporter_.message(ZIPLIB_E_WARNING, rec.name + ": extra field blocks " + ids +
+                                            " dropped: the central header has no room for them and its ZIP64 values");
+  }
   writer_.addCentral(std::move(rec));
   return true;
 }
@@ -311,8 +332,7 @@ bool Compressor::writeDirectory(const SourceFile& src) {
   rec.localOffset = writer_.position();
   if (!writer_.write(localHeaderFor(rec, rec.extra, false))) return writeFailed();
   newest_ = std::max<std::int64_t>(newest_, src.st.st_mtim.tv_sec);
-  writer_.addCentral(std::move(rec));
-  return reporter_.info("  adding: " + src.storedName + " (stored 0%)");
+  return addCentral(std::move(rec)) && reporter_.info("  adding: " + src.storedName + " (stored 0%)");
 }
 
 bool Compressor::openMember(Member& m) {
@@ -430,8 +450,7 @@ bool Compressor::writeNew(Member& m) {
   const char* how = rec.method == kMethodDeflate ? "deflated" : "stored";
   std::string text = "  adding: " + src.storedName + " (" + how + " " +
                      std::to_string(savedPercent(rec.uncompressedSize, rec.compressedSize)) + "%)";
-  writer_.addCentral(std::move(rec));
-  return reporter_.info(text);
+  return addCentral(std::move(rec)) && reporter_.info(text);
 }
 
 bool Compressor::writeWhole(Member& m, CentralRecord& rec, const SourceFile& src) {

@@ -59,6 +59,7 @@ class Compressor {
   bool writeArchive();
   bool writePrefix();
   bool copyEntry(const ZipEntry& e);
+  bool addCentral(CentralRecord rec);
   bool writeNew(Member& m);
   bool writeDirectory(const SourceFile& src);
   bool writeWhole(Member& m, CentralRecord& rec, const SourceFile& src);

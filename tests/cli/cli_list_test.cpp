@@ -2,6 +2,7 @@
 // and errors reach standard error with a non-zero exit status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -43,6 +44,22 @@ TEST(CliList, PrintsEntriesAndTotal) {
                   std::snprintf(b, sizeof b, "%08x", crcOf(encrypted.data));
                   return std::string(b);
                 }() + "\n3 entries\t115\t115\n");
+}
+
+// Names are printed with their control characters written out: no escape sequence
+// or bell reaches the terminal, a newline cannot fake a row, a NUL is not printed.
+TEST(CliList, ControlCharactersInNamesAreWrittenOut) {
+  testsupport::TempDir dir;
+  const std::string archive = dir.write(
+      "c.zip", build({{"esc\x1b[2Jbell\a.txt", "1"}, {"fake\nrow\tstored\t0", "2"}, {std::string("nul\0x", 5), "3"}})
+                   .all());
+  std::string out;
+  ASSERT_EQ(shell("'" + cli() + "' l '" + archive + "' 2>/dev/null", &out), 0);
+  EXPECT_EQ(out.find_first_of(std::string("\x1b\a\0\r", 4)), std::string::npos);
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 4) << out;
+  EXPECT_NE(out.find("esc\\x1b[2Jbell\\x07.txt\tstored\t1\t1\t"), std::string::npos) << out;
+  EXPECT_NE(out.find("fake\\x0arow\\x09stored\\x090\tstored\t"), std::string::npos) << out;
+  EXPECT_NE(out.find("nul\\x00x\tstored\t"), std::string::npos) << out;
 }
 
 TEST(CliList, WarningsGoToStandardErrorAndTheListStillComes) {

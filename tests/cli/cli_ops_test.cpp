@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "support/temp_dir.h"
+#include "zipengine/zip_builder.h"
 
 using testsupport::readFile;
 using testsupport::shell;
@@ -101,6 +102,31 @@ TEST_F(CliOps, LiteralNamesDeleteExtractAndAddOnlyThemselves) {
   ASSERT_EQ(run("d w2.zip 'w/a?b.txt'"), 0) << err;
   EXPECT_EQ(out, "2 entries deleted, 1 left\n") << "without --literal a name is a pattern";
   EXPECT_EQ(run("t w2.zip --literal"), 2) << "t takes no names";
+}
+
+// An archive of more than 65535 entries whose end record keeps the count modulo
+// 65536 (and has no ZIP64 records): every entry is listed, tested, extracted,
+// and kept by a delete, which writes the count in full.
+TEST_F(CliOps, WrappedEntryCountKeepsEveryEntry) {
+  std::vector<ziptest::Entry> entries;
+  for (int i = 0; i < 70000; ++i) entries.push_back({"d" + std::to_string(i % 50) + "/f" + std::to_string(i), ""});
+  dir.write("big.zip", ziptest::build(entries).all());
+  const std::string warning =
+      "kelvory-cli: Warning - The entry count of the end record does not match the central directory: "
+      "70000 entries found, 4464 counted\n";
+  ASSERT_EQ(run("l big.zip"), 0) << err;
+  EXPECT_NE(out.find("\n70000 entries\t0\t0\n"), std::string::npos);
+  EXPECT_EQ(err, warning);
+  ASSERT_EQ(run("t big.zip"), 0) << err;
+  EXPECT_EQ(out, "All 70000 files tested OK\n");
+  ASSERT_EQ(run("x big.zip -d out"), 0) << err;
+  EXPECT_EQ(out, "70000 of 70000 files extracted\n");
+  EXPECT_TRUE(std::filesystem::exists(dir / "out/d49/f69999"));
+  ASSERT_EQ(run("d big.zip d0/f0"), 0) << err;
+  EXPECT_EQ(out, "1 entries deleted, 69999 left\n");
+  ASSERT_EQ(run("l big.zip"), 0) << err;
+  EXPECT_NE(out.find("\n69999 entries\t0\t0\n"), std::string::npos);
+  EXPECT_EQ(err, "") << "the rewritten archive counts all its entries";
 }
 
 TEST_F(CliOps, PasswordsWorkBothWaysWithThePeers) {
