@@ -242,7 +242,7 @@ void TMainform::BuildMenus() {
   QMenu* m = menuBar()->addMenu(QStringLiteral("&Misc"));
   m->setObjectName(QStringLiteral("Misc1"));
   AddItem(m, "Settings1", "Config&uration...", K(), &TMainform::Settings1Click);
-  AddItem(m, "Mailarchive1", "&Mail archive...", K(), &TMainform::NotAvailable);
+  AddItem(m, "Mailarchive1", "&Mail archive...", K(), &TMainform::Mailarchive1Click);
 
   QMenu* hm = menuBar()->addMenu(QStringLiteral("&Help"));
   hm->setObjectName(QStringLiteral("Help1"));

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "dialogs/settings_model.h"
+#include "mail/tarnsmtp.h"
 #include "zipengine/zipengine.h"
 
 class QAction;
@@ -31,6 +32,7 @@ class TSortGrid;
 class TToolPicture;
 class TF_Settings;
 class TAddForm;
+class TF_MailForm;
 namespace widgets {
 class TFileOperation;
 }
@@ -218,6 +220,17 @@ class TMainform : public QMainWindow {
   // The toolbar: the explorer-like look and the tool tips.
   void RestoreToolPictures();
   void ApplyToolTips();
+
+  // ---- mail (mailcommands.cpp) ------------------------------------------------------------
+  TTarnSMTP smtp;
+  QPointer<TF_MailForm> MailForm;  // the mail window while it is shown; the client's events write to it
+  bool MailStopped = false;        // a client event has told the user and disconnected
+  void Mailarchive1Click();
+  // The send routine of the mail window's "&Send".
+  void SendArchiveMail(const std::string& name, const std::string& address, const std::vector<std::string>& attachments,
+                       const std::string& subject);
+  // Wires the client's events to the mail window and the Ui.
+  void ConnectMailEvents();
 
  protected:
   bool event(QEvent* e) override;

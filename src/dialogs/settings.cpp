@@ -487,13 +487,26 @@ QWidget* TF_Settings::BuildZipPage() {
   ed_Port->setText(QStringLiteral("25"));
   ed_Name = edit("ed_Name");
   ed_EMail = edit("ed_EMail", "Return address to use when sending SMTP mail");
-  const std::pair<const char*, QLineEdit*> lines[] = {
-      {"Mail server:", ed_Server}, {"Port:", ed_Port}, {"Your name:", ed_Name}, {"Email address:", ed_EMail}};
+  // The port is typed or picked: 25 (plain SMTP) or 587 (mail submission).
+  co_Port = named(new QComboBox, "co_Port");
+  co_Port->setEditable(true);
+  co_Port->setInsertPolicy(QComboBox::NoInsert);
+  co_Port->setLineEdit(ed_Port);
+  co_Port->setCompleter(nullptr);  // a typed "5" must stay "5", not become 587
+  co_Port->addItems({QStringLiteral("25"), QStringLiteral("587")});
+  ed_User = edit("ed_User", "User name for signing in to the mail server; empty: no sign-in. The password is asked "
+                            "for when mail is sent and never stored");
+  cb_RequireTls = checkBox("cb_RequireTls", "Require a secure connection (TLS)",
+                           "Send nothing unless the server offers a secure connection");
+  const std::pair<const char*, QWidget*> lines[] = {{"Mail server:", ed_Server}, {"Port:", co_Port},
+                                                    {"Your name:", ed_Name},     {"Email address:", ed_EMail},
+                                                    {"User name:", ed_User}};
   int r = 0;
   for (const auto& [label, e] : lines) {
     ml->addWidget(new QLabel(QString::fromUtf8(label)), r, 0);
     ml->addWidget(e, r++, 1);
   }
+  ml->addWidget(cb_RequireTls, r, 0, 1, 2);
   pl->addWidget(mail);
   pl->addStretch(1);
 
@@ -509,6 +522,8 @@ QWidget* TF_Settings::BuildZipPage() {
   Bind(ed_Port, &SettingsValues::ed_Port);
   Bind(ed_Name, &SettingsValues::ed_Name);
   Bind(ed_EMail, &SettingsValues::ed_EMail);
+  Bind(ed_User, &SettingsValues::ed_User);
+  Bind(cb_RequireTls, &SettingsValues::cb_RequireTls);
   return page;
 }
 

@@ -139,6 +139,9 @@ class TF_Settings : public QDialog {
   QLineEdit* ed_Port;
   QLineEdit* ed_Name;
   QLineEdit* ed_EMail;
+  QComboBox* co_Port;         // holds ed_Port as its edit, with the usual ports to pick
+  QLineEdit* ed_User;         // user name for signing in to the mail server
+  QCheckBox* cb_RequireTls;   // send nothing without a secure connection
 
   // Spanning
   QLineEdit* FreeDisk1Edit;

@@ -58,6 +58,8 @@ const SettingKey kKeys[] = {
     {"COMPRESSION", "LEVEL", &V::tb_complevel},
     {"SMTP", "SERVER", &V::ed_Server},
     {"SMTP", "PORT", &V::ed_Port},
+    {"SMTP", "USERNAME", &V::ed_User},
+    {"SMTP", "REQUIRETLS", &V::cb_RequireTls},
     {"PERSONAL", "NAME", &V::ed_Name},
     {"PERSONAL", "EMAIL", &V::ed_EMail},
     {kFolders, "STARTUP", &V::ed_StartUp},

@@ -100,6 +100,9 @@ struct SettingsValues {
   std::string ed_Port = "25";                      // SMTP/PORT
   std::string ed_Name = "Enter your name";         // PERSONAL/NAME
   std::string ed_EMail = "Enter your Email address";  // PERSONAL/EMAIL
+  // Signing in to the mail server (files from before these keys simply lack them)
+  std::string ed_User;          // SMTP/USERNAME: empty means no sign-in
+  bool cb_RequireTls = false;   // SMTP/REQUIRETLS: send nothing without a secure connection
   // FOLDERS (the folder defaults are the home folder, TEMP the system temporary folder)
   std::string ed_StartUp;       // STARTUP
   bool rb_WinDef = true;        // STARTWIN

@@ -69,6 +69,11 @@ class Ui {
   // A one-line input box; nullopt on Cancel.
   virtual std::optional<std::string> input(const std::string& caption, const std::string& prompt,
                                            const std::string& initial) = 0;
+  // A one-line input box whose text is not shown (a password); nullopt on Cancel.
+  // Without an override it asks through input().
+  virtual std::optional<std::string> password(const std::string& caption, const std::string& prompt) {
+    return input(caption, prompt, {});
+  }
   virtual std::optional<std::string> openFile(const FileDialogOptions& dlg) = 0;
   virtual std::optional<std::vector<std::string>> openFiles(const FileDialogOptions& dlg) = 0;
   virtual std::optional<std::string> saveFile(const FileDialogOptions& dlg) = 0;

@@ -101,6 +101,13 @@ std::optional<std::string> QtUi::input(const std::string& caption, const std::st
   return ss(r);
 }
 
+std::optional<std::string> QtUi::password(const std::string& caption, const std::string& prompt) {
+  bool ok = false;
+  QString r = QInputDialog::getText(parentWidget(), qs(caption), qs(prompt), QLineEdit::Password, {}, &ok);
+  if (!ok) return std::nullopt;
+  return ss(r);
+}
+
 std::optional<std::string> QtUi::openFile(const FileDialogOptions& dlg) {
   QFileDialog d(parentWidget(), qs(dlg.title), qs(dlg.folder), toQtFilter(dlg.filter));
   d.setOptions(noNative());

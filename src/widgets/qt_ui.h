@@ -20,6 +20,7 @@ class QtUi : public platform::Ui {
                               platform::MsgButtons buttons) override;
   std::optional<std::string> input(const std::string& caption, const std::string& prompt,
                                    const std::string& initial) override;
+  std::optional<std::string> password(const std::string& caption, const std::string& prompt) override;
   std::optional<std::string> openFile(const platform::FileDialogOptions& dlg) override;
   std::optional<std::vector<std::string>> openFiles(const platform::FileDialogOptions& dlg) override;
   std::optional<std::string> saveFile(const platform::FileDialogOptions& dlg) override;
