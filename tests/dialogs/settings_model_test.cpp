@@ -344,8 +344,11 @@ INSTANTIATE_TEST_SUITE_P(EveryKey, SettingsRoundTrip, ::testing::Range<std::size
 TEST(SettingKeys, TheTableHoldsEveryKeyOnceInSaveOrder) {
   std::vector<std::string> names;
   for (const SettingKey& k : dialogs::SettingKeys()) names.push_back(std::string(k.section) + "/" + k.key);
-  ASSERT_EQ(names.size(), 49u);
+  ASSERT_EQ(names.size(), 51u);  // with the mail sign-in keys SMTP/USERNAME and SMTP/REQUIRETLS
   EXPECT_EQ(names.front(), "DRAG&DROP/ACCEPTFILES");
+  EXPECT_EQ(names[36], "SMTP/PORT");
+  EXPECT_EQ(names[37], "SMTP/USERNAME");
+  EXPECT_EQ(names[38], "SMTP/REQUIRETLS");
   EXPECT_EQ(names[22], "USER/");
   EXPECT_EQ(names[27], "BUTTON/TOOLTIP");
   EXPECT_EQ(names.back(), "FOLDERS/TEMP");
