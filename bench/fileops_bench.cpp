@@ -65,7 +65,9 @@ void run(const std::string& command) {
   if (std::system(command.c_str()) != 0) std::abort();
 }
 
-bool sameTree(const std::string& a, const std::string& b) { return std::system(("diff -r -q " + a + " " + b + " >/dev/null").c_str()) == 0; }
+bool sameTree(const std::string& a, const std::string& b) {
+  return std::system(("diff -r -q " + a + " " + b + " >/dev/null").c_str()) == 0;
+}
 
 bool copyWithKelvory(const std::string& from, const std::string& to) {
   widgets::TFileOperation op;

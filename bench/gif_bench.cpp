@@ -31,7 +31,8 @@ using Bytes = std::vector<std::uint8_t>;
 std::uint8_t PlasmaIndex(int x, int y, int t, unsigned& noise) {
   noise = noise * 1103515245u + 12345u;
   const double v = std::sin(x / 97.0 + t * 0.07) + std::cos(y / 53.0 - t * 0.05) + std::sin((x + y) / 151.0);
-  return static_cast<std::uint8_t>(std::clamp(128.0 + v * 40.0 + static_cast<double>((noise >> 16) % 9) - 4.0, 0.0, 255.0));
+  return static_cast<std::uint8_t>(
+      std::clamp(128.0 + v * 40.0 + static_cast<double>((noise >> 16) % 9) - 4.0, 0.0, 255.0));
 }
 
 int WriteToVector(GifFileType* gif, const GifByteType* data, int length) {
@@ -206,8 +207,8 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--peak") == 0) return Peak(argv[2], argv[3]);
     Verify(Still());
     Verify(Anim());
-    std::printf("verified: both decoders give the same pixels (still %.1f MB, animation %.1f MB)\n", Still().size() / 1e6,
-                Anim().size() / 1e6);
+    std::printf("verified: both decoders give the same pixels (still %.1f MB, animation %.1f MB)\n",
+                Still().size() / 1e6, Anim().size() / 1e6);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "gif_bench: %s\n", e.what());
     return 1;

@@ -51,8 +51,8 @@ struct Entry {
 // Path column has many equal keys), sizes up to 50 MB, dates over 30 years.
 const std::vector<Entry>& entries() {
   static const std::vector<Entry> list = [] {
-    static const char* const kWords[] = {"report", "Image", "setup", "README", "data", "Backup", "notes", "lib",
-                                         "Übersicht", "index", "main", "Test"};
+    static const char* const kWords[] = {"report", "Image", "setup",     "README", "data", "Backup",
+                                         "notes",  "lib",   "Übersicht", "index",  "main", "Test"};
     static const char* const kExt[] = {".txt", ".jpg", ".dll", ".exe", ".htm", ".doc"};
     QRandomGenerator rng(2024);
     std::vector<Entry> out(kRows);
@@ -62,8 +62,8 @@ const std::vector<Entry>& entries() {
       e.size = rng.bounded(50000000);
       e.packed = e.size / (1 + rng.bounded(4));
       const platform::DateTime dt{1995 + static_cast<int>(rng.bounded(30)), 1 + static_cast<int>(rng.bounded(12)),
-                                  1 + static_cast<int>(rng.bounded(28)), static_cast<int>(rng.bounded(24)),
-                                  static_cast<int>(rng.bounded(60)), 2 * static_cast<int>(rng.bounded(30))};
+                                  1 + static_cast<int>(rng.bounded(28)),    static_cast<int>(rng.bounded(24)),
+                                  static_cast<int>(rng.bounded(60)),        2 * static_cast<int>(rng.bounded(30))};
       e.modified = QString::fromStdString(platform::formatDateTime("yyyy/mm/dd hh:mm", dt));
     }
     return out;
@@ -350,7 +350,8 @@ void BM_ListingColumnResize(benchmark::State& state) {
   fillPrepared(*form.StringGrid1);
   QApplication::processEvents();
   resizeLoop(state, *form.StringGrid1);
-  if (platform::ini::readString(ini, "USER", "1", "") != "Filename;True;" + std::to_string(form.StringGrid1->ColWidths(0)))
+  if (platform::ini::readString(ini, "USER", "1", "") !=
+      "Filename;True;" + std::to_string(form.StringGrid1->ColWidths(0)))
     state.SkipWithError("the width was not stored");
 }
 BENCHMARK(BM_ListingColumnResize)->Unit(benchmark::kMillisecond)->MinTime(2.0);

@@ -71,13 +71,20 @@ int main(int argc, char** argv) {
   int i = 2;
   for (; i < argc && argv[i][0] == '-' && argv[i][1]; ++i) {
     std::string o = argv[i];
-    if (o.size() == 2 && o[1] >= '0' && o[1] <= '9') level = o[1] - '0';
-    else if (o == "-r") recurse = true;
-    else if (o == "-j") junk = true;
-    else if (o == "-D") dirEntries = true;
-    else if (o == "-o") overwrite = true;
-    else if (o == "-P" && i + 1 < argc) password = argv[++i];
-    else return usage();
+    if (o.size() == 2 && o[1] >= '0' && o[1] <= '9')
+      level = o[1] - '0';
+    else if (o == "-r")
+      recurse = true;
+    else if (o == "-j")
+      junk = true;
+    else if (o == "-D")
+      dirEntries = true;
+    else if (o == "-o")
+      overwrite = true;
+    else if (o == "-P" && i + 1 < argc)
+      password = argv[++i];
+    else
+      return usage();
   }
   if (i >= argc) return usage();
   std::string archive = argv[i++];

@@ -27,7 +27,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       jpeg.LoadFromBytes(std::move(bytes));
       (void)jpeg.FramePixels(0).ToRgb24();
     }
-  } catch (const pictures::EPictureError&) {
-  }
+  } catch (const pictures::EPictureError&) {}
   return 0;
 }

@@ -24,7 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < gif.FrameCount() && i < 64; ++i) canvas.Show(i);
     canvas.Show(0);
     gif.SetCurrentFrame(static_cast<int>(sum));
-  } catch (const pictures::EGIFError&) {
-  }
+  } catch (const pictures::EGIFError&) {}
   return 0;
 }

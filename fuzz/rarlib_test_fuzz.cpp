@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (archive.open(open) == RAR_SUCCESS) {
       archive.setPassword("fuzz");
       RARHeaderData header{};
-      for (int i = 0; i < 64 && archive.readHeader(header) == RAR_SUCCESS; ++i) archive.processFile(RAR_TEST, nullptr, nullptr);
+      for (int i = 0; i < 64 && archive.readHeader(header) == RAR_SUCCESS; ++i)
+        archive.processFile(RAR_TEST, nullptr, nullptr);
     }
   }
   ::close(fd);

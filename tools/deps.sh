@@ -6,7 +6,7 @@ set -euo pipefail
 
 build_pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev zlib1g-dev libdeflate-dev libjpeg-dev libarchive-dev
             libgl-dev libssl-dev)
-test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev zip unzip 7zip libarchive-tools hyperfine time
+test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev clang clang-format libclang-rt-14-dev zip unzip 7zip libarchive-tools hyperfine time
            python3 python3-aiosmtpd openssl xvfb xauth)
 # Peers that only the benchmarks link; nothing in the program or its tests uses them.
 bench_pkgs=(libgif-dev)

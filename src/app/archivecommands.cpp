@@ -93,8 +93,7 @@ void TMainform::ZipEngine1Progress(ProgressType ProgrType, const std::string& Fi
       ProgressBar1->setRange(1, 10);
       ProgressBar1->setValue(1);
       break;
-    default:
-      break;
+    default: break;
   }
   platform::pumpEvents();
 }
@@ -310,9 +309,7 @@ void TMainform::Test1Click() {
     start = platform::tickCount();
     try {
       ZipEngine1.Extract();
-    } catch (...) {
-      warn("Error in Extract; Fatal DLL Exception");
-    }
+    } catch (...) { warn("Error in Extract; Fatal DLL Exception"); }
     end = platform::tickCount();
     // The test option belongs to this command only; Extract sets its options anew
     // anyway, but the engine should not keep testing for other owners.
@@ -367,9 +364,9 @@ void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
   auto dot = first.find('.');
   std::string ext = dot == std::string::npos ? std::string() : platform::lowerAscii(first.substr(dot + 1, 3));
   if (ext == "zip") {
-    auto answer = ui().message(MsgKind::Confirmation, {},
-                               "What do you like to do: Open Zipfile(Yes), Add Zipfile(No), Abort(Abort)",
-                               platform::kYesNoAbort);
+    auto answer =
+        ui().message(MsgKind::Confirmation, {},
+                     "What do you like to do: Open Zipfile(Yes), Add Zipfile(No), Abort(Abort)", platform::kYesNoAbort);
     if (answer == platform::kBtnAbort || answer == platform::kBtnCancel) return;
     if (answer == platform::kBtnYes) {
       OpenArchive(ss(files.front()));
@@ -411,9 +408,7 @@ void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
     form->SelectedList->clear();
     try {
       ZipEngine1.Add();
-    } catch (...) {
-      warn("Error in Extract; Fatal DLL Exception");
-    }
+    } catch (...) { warn("Error in Extract; Fatal DLL Exception"); }
   }
   ShowProgress(false);
   Panel4->setText(saved);

@@ -13,8 +13,8 @@ struct Factory {
   const char* title;
   int width;
 };
-constexpr Factory kFactory[] = {{"Filename", 80}, {"Packed", 84}, {"Size", 84},
-                                {"Modified", 100}, {"Path", 100}, {"Ratio", 30}};
+constexpr Factory kFactory[] = {{"Filename", 80},  {"Packed", 84}, {"Size", 84},
+                                {"Modified", 100}, {"Path", 100},  {"Ratio", 30}};
 constexpr int kPositions = static_cast<int>(std::size(kFactory));
 
 bool knownTitle(const std::string& title) {

@@ -37,8 +37,8 @@ enum class Content { None, Filename, Packed, Size, Modified, Ratio, Path };
 
 Content contentOf(const QString& title) {
   static const std::pair<const char*, Content> kTitles[] = {
-      {"Filename", Content::Filename}, {"Packed", Content::Packed},     {"Size", Content::Size},
-      {"Modified", Content::Modified}, {"Ratio", Content::Ratio}, {"Path", Content::Path}};
+      {"Filename", Content::Filename}, {"Packed", Content::Packed}, {"Size", Content::Size},
+      {"Modified", Content::Modified}, {"Ratio", Content::Ratio},   {"Path", Content::Path}};
   for (const auto& [t, c] : kTitles)
     if (title == QLatin1String(t)) return c;
   return Content::None;
@@ -94,15 +94,9 @@ void TMainform::FillListing() {
     for (const auto& [col, content] : columns) {
       QString text;
       switch (content) {
-        case Content::Filename:
-          text = qs(name);
-          break;
-        case Content::Size:
-          text = QString::number(size);
-          break;
-        case Content::Packed:
-          text = QString::number(packed);
-          break;
+        case Content::Filename: text = qs(name); break;
+        case Content::Size: text = QString::number(size); break;
+        case Content::Packed: text = QString::number(packed); break;
         case Content::Modified: {
           auto dt = platform::dosToDateTime(e->DosDateTime());
           text = dt ? qs(platform::formatDateTime(format, *dt)) : QStringLiteral("Unknown");
@@ -114,11 +108,8 @@ void TMainform::FillListing() {
                            QLatin1Char('%')
                      : QStringLiteral("0%");
           break;
-        case Content::Path:
-          text = qs(pathPart(e->FileName));
-          break;
-        case Content::None:
-          break;
+        case Content::Path: text = qs(pathPart(e->FileName)); break;
+        case Content::None: break;
       }
       StringGrid1->setCells(col, row, text);
     }
@@ -160,10 +151,9 @@ void TMainform::ApplyColumnLayout() {
   for (const std::string& p : plan.problems)
     if (reportedLayoutProblems_.insert(p).second) problems += "\n" + p;
   if (!problems.empty())
-    platform::ui().message(platform::MsgKind::Warning, {},
-                           "Some column settings in " + Settings.FileName() + " cannot be used as they stand:" +
-                               problems,
-                           platform::kOk);
+    platform::ui().message(
+        platform::MsgKind::Warning, {},
+        "Some column settings in " + Settings.FileName() + " cannot be used as they stand:" + problems, platform::kOk);
 }
 
 void TMainform::DefaultColumnLayout() {
@@ -198,9 +188,7 @@ void TMainform::StringGrid1ColumnWidthsChanged() {
   ShowWriteError(Settings.SaveSettings());
 }
 
-void TMainform::ShowTotals() {
-  Panel4->setText(QStringLiteral("Total ") + TotalsText(ListedFiles, ListedBytes));
-}
+void TMainform::ShowTotals() { Panel4->setText(QStringLiteral("Total ") + TotalsText(ListedFiles, ListedBytes)); }
 
 int TMainform::ColumnOf(const QString& title) const {
   for (int c = 0; c < StringGrid1->ColCount(); ++c)

@@ -54,8 +54,8 @@ void TMainform::ConnectMailEvents() {
     if (!MailForm || smtp.BytesTotal == 0) return;
     // In thousandths: byte counts of large archives do not fit the bar's range.
     MailForm->pb_Amazon->setRange(0, 1000);
-    MailForm->pb_Amazon->setValue(static_cast<int>(std::min<std::uint64_t>(smtp.BytesSent, smtp.BytesTotal) * 1000 /
-                                                   smtp.BytesTotal));
+    MailForm->pb_Amazon->setValue(
+        static_cast<int>(std::min<std::uint64_t>(smtp.BytesSent, smtp.BytesTotal) * 1000 / smtp.BytesTotal));
   };
   auto disconnect = [this] {
     try {
@@ -103,8 +103,7 @@ void TMainform::ConnectMailEvents() {
 void TMainform::Mailarchive1Click() {
   ConnectMailEvents();
   TF_MailForm form(Settings, MailAttachments, MailLines, RarMode ? std::string() : ZipEngine1.ZipFilename(), this);
-  form.OnSend = [this](const std::string& name, const std::string& address,
-                       const std::vector<std::string>& attachments,
+  form.OnSend = [this](const std::string& name, const std::string& address, const std::vector<std::string>& attachments,
                        const std::string& subject) { SendArchiveMail(name, address, attachments, subject); };
   form.OnClose = [this] {
     try {
@@ -172,7 +171,6 @@ void TMainform::SendArchiveMail(const std::string& name, const std::string& addr
     // The next "&Send" connects afresh.
     try {
       smtp.Disconnect();
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
   }
 }

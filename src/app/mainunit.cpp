@@ -44,17 +44,40 @@ QString escapedCaption(const QString& text) {
 }
 
 // The items that need an open archive, switched together.
-const char* const kArchiveItems[] = {
-    "Closearchive1", "AddzipfiletoFavorites1", "Archiveinformation1", "Savearchiveas1", "Copyarchive1",
-    "Delete2",       "Splitarchive1",          "MakeSelfExtractedfile1", "Add1",         "Test1",
-    "Test2",         "Extract1",               "Delete1",             "Viewfile1",      "SelectAll2",
-    "DeselectAll2",  "Executefile1",           "Install1",            "Searchfile1",    "Add2",
-    "Extract2",      "Delete3",                "View1",               "SelectAll1",     "DeselectAll1",
-    "AddzipfiletoF1", "MakeEXEfile1",          "Run1",                "Install2",       "Searchfile2"};
+const char* const kArchiveItems[] = {"Closearchive1",
+                                     "AddzipfiletoFavorites1",
+                                     "Archiveinformation1",
+                                     "Savearchiveas1",
+                                     "Copyarchive1",
+                                     "Delete2",
+                                     "Splitarchive1",
+                                     "MakeSelfExtractedfile1",
+                                     "Add1",
+                                     "Test1",
+                                     "Test2",
+                                     "Extract1",
+                                     "Delete1",
+                                     "Viewfile1",
+                                     "SelectAll2",
+                                     "DeselectAll2",
+                                     "Executefile1",
+                                     "Install1",
+                                     "Searchfile1",
+                                     "Add2",
+                                     "Extract2",
+                                     "Delete3",
+                                     "View1",
+                                     "SelectAll1",
+                                     "DeselectAll1",
+                                     "AddzipfiletoF1",
+                                     "MakeEXEfile1",
+                                     "Run1",
+                                     "Install2",
+                                     "Searchfile2"};
 
-const char* const kRarRestricted[] = {"Add1",    "Delete1", "Viewfile1", "Executefile1",          "Install1",
-                                      "Splitarchive1", "MakeSelfExtractedfile1", "Add2", "Delete3", "Run1",
-                                      "Install2", "MakeEXEfile1"};
+const char* const kRarRestricted[] = {
+    "Add1", "Delete1", "Viewfile1", "Executefile1", "Install1",    "Splitarchive1", "MakeSelfExtractedfile1",
+    "Add2", "Delete3", "Run1",      "Install2",     "MakeEXEfile1"};
 
 const char* const kMakeSfxCaption = "&Make Self Extracting file";
 const char* const kMakeZipCaption = "Create &ZIP file";
@@ -289,8 +312,8 @@ void TMainform::BuildToolbar() {
                       {app::ToolCommand::Delete, "bu_DeleteEn", "bu_DeleteDi"},
                       {app::ToolCommand::Close, "bu_CloseEn", "bu_CloseDi"}};
   for (std::size_t i = 0; i < std::size(defs); ++i) {
-    auto* t = new TToolPicture(defs[i].cmd, QString::fromLatin1(defs[i].normal), QString::fromLatin1(defs[i].second),
-                               Panel1);
+    auto* t =
+        new TToolPicture(defs[i].cmd, QString::fromLatin1(defs[i].normal), QString::fromLatin1(defs[i].second), Panel1);
     t->OnHover = [this](TToolPicture* over) { ToolHover(over); };
     t->SecondClickable = [this] { return Settings.cbExpLook; };
     ToolPictures[i] = t;
@@ -330,10 +353,9 @@ void TMainform::RestoreToolPictures() {
 }
 
 void TMainform::ApplyToolTips() {
-  static const char* const kHints[] = {"Create new Zip archive",        "Open zip archive",
-                                       "Run selected file",             "View selected file",
-                                       "Extract file(s) from archive", "Add file(s) to archive",
-                                       "Delete file(s) from archive",  "Exit Kelvory99"};
+  static const char* const kHints[] = {
+      "Create new Zip archive",       "Open zip archive",       "Run selected file",           "View selected file",
+      "Extract file(s) from archive", "Add file(s) to archive", "Delete file(s) from archive", "Exit Kelvory99"};
   for (std::size_t i = 0; i < ToolPictures.size(); ++i)
     ToolPictures[i]->SetHint(QString::fromLatin1(kHints[i]), Settings.cb_Tooltip);
 }
@@ -472,8 +494,9 @@ bool TMainform::RarRefused() {
 }
 
 void TMainform::SetSfxCaptions(const std::string& archiveName) {
-  QString caption = platform::upperAscii(platform::extensionOf(archiveName)) == ".EXE" ? QString::fromLatin1(kMakeZipCaption)
-                                                                         : QString::fromLatin1(kMakeSfxCaption);
+  QString caption = platform::upperAscii(platform::extensionOf(archiveName)) == ".EXE"
+                        ? QString::fromLatin1(kMakeZipCaption)
+                        : QString::fromLatin1(kMakeSfxCaption);
   Action(QStringLiteral("MakeSelfExtractedfile1"))->setText(caption);
   Action(QStringLiteral("MakeEXEfile1"))->setText(caption);
 }

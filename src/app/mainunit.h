@@ -271,7 +271,7 @@ class TMainform : public QMainWindow {
   // Handlers by menu item name; the toolbar pictures run the same ones.
   std::map<QString, void (TMainform::*)()> handlers_;
   std::set<std::string> reportedLayoutProblems_;
-  std::vector<std::string> rowNames_;  // full stored name of each listed row, by row tag
+  std::vector<std::string> rowNames_;    // full stored name of each listed row, by row tag
   std::vector<std::uint32_t> rowTimes_;  // DOS date-time of each listed row, by row tag
   std::vector<QAction*> recentItems_;
   QAction* recentSeparator_ = nullptr;

@@ -11,13 +11,14 @@ constexpr long kLastDayNumber = 9999L * 365 + 9999 / 4 - 9999 / 100 + 9999 / 400
 
 // Paschal full moons (month, day) by year mod 19, valid for 1900..2199.
 constexpr std::array<std::pair<int, int>, 19> kPaschalFullMoons{{
-    {4, 14}, {4, 3}, {3, 23}, {4, 11}, {3, 31}, {4, 18}, {4, 8}, {3, 28}, {4, 16}, {4, 5},
-    {3, 25}, {4, 13}, {4, 2}, {3, 22}, {4, 10}, {3, 30}, {4, 17}, {4, 7}, {3, 27},
+    {4, 14}, {4, 3},  {3, 23}, {4, 11}, {3, 31}, {4, 18}, {4, 8},  {3, 28}, {4, 16}, {4, 5},
+    {3, 25}, {4, 13}, {4, 2},  {3, 22}, {4, 10}, {3, 30}, {4, 17}, {4, 7},  {3, 27},
 }};
 
 constexpr std::array<const char*, 7> kWeekdayTitles{"Mån", "Tis", "Ons", "Tor", "Fre", "Lör", "Sön"};
-constexpr std::array<const char*, 12> kMonthNames{"JANUARI", "FEBRUARI", "MARS",      "APRIL",   "MAJ",      "JUNI",
-                                                  "JULI",    "AUGUSTI",  "SEPTEMBER", "OKTOBER", "NOVEMBER", "DECEMBER"};
+constexpr std::array<const char*, 12> kMonthNames{"JANUARI",   "FEBRUARI", "MARS",     "APRIL",
+                                                  "MAJ",       "JUNI",     "JULI",     "AUGUSTI",
+                                                  "SEPTEMBER", "OKTOBER",  "NOVEMBER", "DECEMBER"};
 
 // Days after 21 March of the paschal full moon, from the Gregorian epact: the
 // golden number's lunar age with the solar (skipped leap days) and lunar (drift of
@@ -63,9 +64,9 @@ std::optional<Date> fromDayNumber(long n) {
   if (n < 0 || n >= kLastDayNumber) return std::nullopt;
   const long z = n + 306;
   const long era = z / 146097;
-  const long doe = z - era * 146097;                                  // day of the 400-year era
+  const long doe = z - era * 146097;                                       // day of the 400-year era
   const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;  // year of the era
-  const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);           // day from 1 March
+  const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);                // day from 1 March
   const long mp = (5 * doy + 2) / 153;
   Date d;
   d.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);

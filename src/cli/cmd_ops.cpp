@@ -23,15 +23,15 @@ struct OpArgs {
   std::string archive;
   std::vector<std::string> names;
   std::optional<std::string> password;
-  std::string folder;        // x -d
-  int level = -1;            // a -0 .. -9
-  bool overwrite = false;    // x -o
-  bool junkPaths = false;    // x -j
-  bool recurse = false;      // a -r
-  bool update = false;       // a -u
-  bool freshen = false;      // a -f
-  bool move = false;         // a -m
-  bool literal = false;      // --literal: NAMES are names, not patterns
+  std::string folder;      // x -d
+  int level = -1;          // a -0 .. -9
+  bool overwrite = false;  // x -o
+  bool junkPaths = false;  // x -j
+  bool recurse = false;    // a -r
+  bool update = false;     // a -u
+  bool freshen = false;    // a -f
+  bool move = false;       // a -m
+  bool literal = false;    // --literal: NAMES are names, not patterns
 };
 
 // Parses args; allowed lists the option letters this command takes ("P" needs a
@@ -69,14 +69,20 @@ bool parse(const char* command, std::span<const std::string> args, const char* a
       } else if (levelOption) {
         out.level = o - '0';
       } else {
-        bool& flag = o == 'o' ? out.overwrite : o == 'j' ? out.junkPaths : o == 'r' ? out.recurse
-                   : o == 'u' ? out.update : o == 'f' ? out.freshen : out.move;
+        bool& flag = o == 'o'   ? out.overwrite
+                     : o == 'j' ? out.junkPaths
+                     : o == 'r' ? out.recurse
+                     : o == 'u' ? out.update
+                     : o == 'f' ? out.freshen
+                                : out.move;
         flag = true;
       }
       continue;
     }
-    if (out.archive.empty()) out.archive = a;
-    else out.names.push_back(a);
+    if (out.archive.empty())
+      out.archive = a;
+    else
+      out.names.push_back(a);
   }
   if (out.archive.empty()) {
     std::fprintf(stderr, "kelvory-cli %s: no archive given\n", command);
@@ -188,10 +194,13 @@ int ExtractCommand(std::span<const std::string> args) {
   e.Extract();
   cli.done();
   const int done = e.SuccessCount();
-  if (cli.total >= 0) std::printf("%d of %lld files extracted\n", done, static_cast<long long>(cli.total));
-  else std::printf("%d files extracted\n", done);
+  if (cli.total >= 0)
+    std::printf("%d of %lld files extracted\n", done, static_cast<long long>(cli.total));
+  else
+    std::printf("%d files extracted\n", done);
   if (done == 0) {
-    std::fprintf(stderr, "kelvory-cli: nothing was extracted%s\n", a.overwrite ? "" : " (-o overwrites existing files)");
+    std::fprintf(stderr, "kelvory-cli: nothing was extracted%s\n",
+                 a.overwrite ? "" : " (-o overwrites existing files)");
     return 1;
   }
   return cli.problems ? 1 : 0;

@@ -45,8 +45,10 @@ class CliRar {
     rar.OnError = [this](TRAR&, int code) {
       ++problems;
       progress.clear();
-      if (current.empty()) std::fprintf(stderr, "kelvory-cli: %s: %s\n", rar.ArchiveName.c_str(), TRAR::ErrorText(code).c_str());
-      else std::fprintf(stderr, "kelvory-cli: %s: %s\n", current.c_str(), TRAR::ErrorText(code).c_str());
+      if (current.empty())
+        std::fprintf(stderr, "kelvory-cli: %s: %s\n", rar.ArchiveName.c_str(), TRAR::ErrorText(code).c_str());
+      else
+        std::fprintf(stderr, "kelvory-cli: %s: %s\n", current.c_str(), TRAR::ErrorText(code).c_str());
       progress.redraw();
     };
   }
@@ -191,7 +193,8 @@ int RarExtractCommand(const RarArgs& a) {
   cli.progress.clear();
   std::printf("%d of %zu files extracted\n", extracted, files);
   if (extracted == 0 && files > 0) {
-    std::fprintf(stderr, "kelvory-cli: nothing was extracted%s\n", a.overwrite ? "" : " (-o overwrites existing files)");
+    std::fprintf(stderr, "kelvory-cli: nothing was extracted%s\n",
+                 a.overwrite ? "" : " (-o overwrites existing files)");
     return 1;
   }
   return cli.problems ? 1 : 0;

@@ -48,14 +48,9 @@ void ProgressLine::update(ProgressType type, const std::string& name, std::int64
       name_ = name;
       lastPercent_ = -1;  // a new name is always shown
       break;
-    case ptFileProgress:
-      done_ += size;
-      break;
-    case ptBatchEnd:
-      clear();
-      return;
-    default:
-      return;
+    case ptFileProgress: done_ += size; break;
+    case ptBatchEnd: clear(); return;
+    default: return;
   }
   int percent = total_ > 0 ? static_cast<int>(done_ * 100 / total_) : -1;
   if (percent > 100) percent = 100;

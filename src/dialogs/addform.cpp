@@ -344,18 +344,24 @@ bool TAddForm::AcceptsOutsideDrop(const QObject* source, const QMimeData* mime) 
 }
 
 void TAddForm::DropFromOutside(const QStringList& files) {
-  if (OnDropFiles) OnDropFiles(files);
-  else AddDroppedNames(files);
+  if (OnDropFiles)
+    OnDropFiles(files);
+  else
+    AddDroppedNames(files);
 }
 
 void TAddForm::dragEnterEvent(QDragEnterEvent* event) {
-  if (AcceptsOutsideDrop(event->source(), event->mimeData())) event->acceptProposedAction();
-  else event->ignore();
+  if (AcceptsOutsideDrop(event->source(), event->mimeData()))
+    event->acceptProposedAction();
+  else
+    event->ignore();
 }
 
 void TAddForm::dragMoveEvent(QDragMoveEvent* event) {
-  if (AcceptsOutsideDrop(event->source(), event->mimeData())) event->acceptProposedAction();
-  else event->ignore();
+  if (AcceptsOutsideDrop(event->source(), event->mimeData()))
+    event->acceptProposedAction();
+  else
+    event->ignore();
 }
 
 void TAddForm::dropEvent(QDropEvent* event) {

@@ -37,8 +37,7 @@ W* named(W* w, const char* name) {
   return w;
 }
 
-TRadioGroup* radioGroup(const char* name, const char* title, const QStringList& items, int index,
-                        const char* hint) {
+TRadioGroup* radioGroup(const char* name, const char* title, const QStringList& items, int index, const char* hint) {
   auto* g = named(new TRadioGroup(QString::fromUtf8(title), items), name);
   g->setItemIndex(index);
   g->setToolTip(QString::fromUtf8(hint));

@@ -48,7 +48,7 @@ namespace {
 using dialogs::kAttrEnd;
 using dialogs::kFieldEnd;
 
-constexpr int kRowPitch = 30;     // pixels from one field row to the next
+constexpr int kRowPitch = 30;  // pixels from one field row to the next
 constexpr int kMinEditWidth = 30;
 constexpr int kMaxEditChars = 80;  // a longer field scrolls rather than widening the window
 constexpr int kMargin = 8;
@@ -289,8 +289,8 @@ void TF_InmDlg::bu_OkClick() {
       if (!edit->hasAcceptableInput()) {
         text.clear();
       } else if (!DateOf(edit)) {
-        platform::ui().message(platform::MsgKind::Warning, widgets::ss(windowTitle()),
-                               text + " is not a valid date", platform::kOk);
+        platform::ui().message(platform::MsgKind::Warning, widgets::ss(windowTitle()), text + " is not a valid date",
+                               platform::kOk);
         edit->setFocus();
         return;
       }

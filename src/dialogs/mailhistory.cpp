@@ -42,7 +42,8 @@ bool RecordMailHistory(const std::string& file, const std::string& entry, std::s
   if (lines.size() > kMaxLines) lines.clear();
   if (lines.empty()) {
     lines.push_back(entry);
-  } else if (std::none_of(lines.begin(), lines.end(), [&](const std::string& l) { return SameIgnoringCase(l, entry); })) {
+  } else if (std::none_of(lines.begin(), lines.end(),
+                          [&](const std::string& l) { return SameIgnoringCase(l, entry); })) {
     lines.insert(lines.begin(), entry);
   }
   std::string text;

@@ -341,8 +341,10 @@ QWidget* TF_Settings::BuildFoldersPage() {
   Bind(ed_Extract, &SettingsValues::ed_Extract);
   Bind(ed_Add, &SettingsValues::ed_Add);
   Bind(ed_Temp, &SettingsValues::ed_Temp);
-  connect(bu_Startup, &QPushButton::clicked, this, [this] { Browse(QStringLiteral("Choose startup folder"), ed_StartUp); });
-  connect(bu_Extract, &QPushButton::clicked, this, [this] { Browse(QStringLiteral("Choose extract folder"), ed_Extract); });
+  connect(bu_Startup, &QPushButton::clicked, this,
+          [this] { Browse(QStringLiteral("Choose startup folder"), ed_StartUp); });
+  connect(bu_Extract, &QPushButton::clicked, this,
+          [this] { Browse(QStringLiteral("Choose extract folder"), ed_Extract); });
   connect(bu_Add, &QPushButton::clicked, this, [this] { Browse(QStringLiteral("Choose add folder"), ed_Add); });
   connect(bu_Temp, &QPushButton::clicked, this, [this] { Browse(QStringLiteral("Choose temp folder"), ed_Temp); });
   return page;
@@ -451,7 +453,8 @@ QWidget* TF_Settings::BuildZipPage() {
   CB_ForceDos = checkBox("CB_ForceDos", "Force MS-DOS",
                          "Force all filenames that go into the ZIP file to meet the DOS 8x3 restriction. If not "
                          "checked, long filenames are supported");
-  CB_Timestamp = checkBox("CB_Timestamp", "Use Timestamp", "Set ZIP timestamp to that of the newest file in the archive");
+  CB_Timestamp =
+      checkBox("CB_Timestamp", "Use Timestamp", "Set ZIP timestamp to that of the newest file in the archive");
   zl->addWidget(DirNameCB, 0, 0);
   zl->addWidget(RecurseCB, 1, 0);
   zl->addWidget(CB_ForceDos, 2, 0);
@@ -494,12 +497,15 @@ QWidget* TF_Settings::BuildZipPage() {
   co_Port->setLineEdit(ed_Port);
   co_Port->setCompleter(nullptr);  // a typed "5" must stay "5", not become 587
   co_Port->addItems({QStringLiteral("25"), QStringLiteral("587")});
-  ed_User = edit("ed_User", "User name for signing in to the mail server; empty: no sign-in. The password is asked "
-                            "for when mail is sent and never stored");
+  ed_User = edit("ed_User",
+                 "User name for signing in to the mail server; empty: no sign-in. The password is asked "
+                 "for when mail is sent and never stored");
   cb_RequireTls = checkBox("cb_RequireTls", "Require a secure connection (TLS)",
                            "Send nothing unless the server offers a secure connection");
-  const std::pair<const char*, QWidget*> lines[] = {{"Mail server:", ed_Server}, {"Port:", co_Port},
-                                                    {"Your name:", ed_Name},     {"Email address:", ed_EMail},
+  const std::pair<const char*, QWidget*> lines[] = {{"Mail server:", ed_Server},
+                                                    {"Port:", co_Port},
+                                                    {"Your name:", ed_Name},
+                                                    {"Email address:", ed_EMail},
                                                     {"User name:", ed_User}};
   int r = 0;
   for (const auto& [label, e] : lines) {
@@ -694,8 +700,7 @@ void TF_Settings::ed_EditorExit() {
 }
 
 bool TF_Settings::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::FocusOut &&
-      (watched == ed_Editor || watched == ed_Graphic || watched == ed_Formats)) {
+  if (event->type() == QEvent::FocusOut && (watched == ed_Editor || watched == ed_Graphic || watched == ed_Formats)) {
     // Only a move to another control of this window counts as leaving the field,
     // not the window losing the focus (for instance to the warning box itself).
     const auto reason = static_cast<QFocusEvent*>(event)->reason();

@@ -90,12 +90,30 @@ class TF_Settings : public QDialog {
   QPushButton* BitBtn2;
 
   // User Interface
-  QCheckBox* ch_Filename; QLabel* la_Filename; TSpinButton* sb_Filename; QLineEdit* ed_Filename;
-  QCheckBox* ch_Size;     QLabel* la_Size;     TSpinButton* sb_Size;     QLineEdit* ed_Size;
-  QCheckBox* ch_Packed;   QLabel* la_Packed;   TSpinButton* sb_Packed;   QLineEdit* ed_Packed;
-  QCheckBox* ch_Modified; QLabel* la_Modified; TSpinButton* sb_Modified; QLineEdit* ed_Modified;
-  QCheckBox* ch_Ratio;    QLabel* la_Ratio;    TSpinButton* sb_Ratio;    QLineEdit* ed_Ratio;
-  QCheckBox* ch_Path;     QLabel* la_Path;     TSpinButton* sb_Path;     QLineEdit* ed_Path;
+  QCheckBox* ch_Filename;
+  QLabel* la_Filename;
+  TSpinButton* sb_Filename;
+  QLineEdit* ed_Filename;
+  QCheckBox* ch_Size;
+  QLabel* la_Size;
+  TSpinButton* sb_Size;
+  QLineEdit* ed_Size;
+  QCheckBox* ch_Packed;
+  QLabel* la_Packed;
+  TSpinButton* sb_Packed;
+  QLineEdit* ed_Packed;
+  QCheckBox* ch_Modified;
+  QLabel* la_Modified;
+  TSpinButton* sb_Modified;
+  QLineEdit* ed_Modified;
+  QCheckBox* ch_Ratio;
+  QLabel* la_Ratio;
+  TSpinButton* sb_Ratio;
+  QLineEdit* ed_Ratio;
+  QCheckBox* ch_Path;
+  QLabel* la_Path;
+  TSpinButton* sb_Path;
+  QLineEdit* ed_Path;
   QPushButton* bu_Default;
   TColorPanel* pa_HeaderColor;
   TColorPanel* pa_WindowColor;
@@ -107,10 +125,20 @@ class TF_Settings : public QDialog {
   QCheckBox* cbExpLook;
 
   // Folders
-  QRadioButton* rb_WinDef; QRadioButton* rb_OtherWin; QLineEdit* ed_StartUp; QPushButton* bu_Startup;
-  QRadioButton* rb_Extr; QRadioButton* rb_OtherExtr; QLineEdit* ed_Extract; QPushButton* bu_Extract;
-  QRadioButton* rb_Last; QRadioButton* rb_OtherLast; QLineEdit* ed_Add; QPushButton* bu_Add;
-  QLineEdit* ed_Temp; QPushButton* bu_Temp;
+  QRadioButton* rb_WinDef;
+  QRadioButton* rb_OtherWin;
+  QLineEdit* ed_StartUp;
+  QPushButton* bu_Startup;
+  QRadioButton* rb_Extr;
+  QRadioButton* rb_OtherExtr;
+  QLineEdit* ed_Extract;
+  QPushButton* bu_Extract;
+  QRadioButton* rb_Last;
+  QRadioButton* rb_OtherLast;
+  QLineEdit* ed_Add;
+  QPushButton* bu_Add;
+  QLineEdit* ed_Temp;
+  QPushButton* bu_Temp;
 
   // System
   QCheckBox* cb_Outside;
@@ -125,8 +153,14 @@ class TF_Settings : public QDialog {
   QCheckBox* cb_AfterDeleted;
 
   // Locations
-  QRadioButton* rb_External; QRadioButton* rb_BuiltIn; QLineEdit* ed_Editor; QPushButton* bu_GetTexTDir;
-  QRadioButton* rb_ExtGraphic; QRadioButton* rb_BuiltGraphic; QLineEdit* ed_Graphic; QPushButton* bu_Graphic;
+  QRadioButton* rb_External;
+  QRadioButton* rb_BuiltIn;
+  QLineEdit* ed_Editor;
+  QPushButton* bu_GetTexTDir;
+  QRadioButton* rb_ExtGraphic;
+  QRadioButton* rb_BuiltGraphic;
+  QLineEdit* ed_Graphic;
+  QPushButton* bu_Graphic;
   QLineEdit* ed_Formats;
 
   // Zip && Email
@@ -139,9 +173,9 @@ class TF_Settings : public QDialog {
   QLineEdit* ed_Port;
   QLineEdit* ed_Name;
   QLineEdit* ed_EMail;
-  QComboBox* co_Port;         // holds ed_Port as its edit, with the usual ports to pick
-  QLineEdit* ed_User;         // user name for signing in to the mail server
-  QCheckBox* cb_RequireTls;   // send nothing without a secure connection
+  QComboBox* co_Port;        // holds ed_Port as its edit, with the usual ports to pick
+  QLineEdit* ed_User;        // user name for signing in to the mail server
+  QCheckBox* cb_RequireTls;  // send nothing without a secure connection
 
   // Spanning
   QLineEdit* FreeDisk1Edit;

@@ -77,8 +77,8 @@ const SettingKey kKeys[] = {
 // Radio buttons that share a group: checking the second unchecks the first, so
 // a file that turns both on ends with the second one on (the later one read).
 constexpr std::pair<bool V::*, bool V::*> kRadioPairs[] = {
-    {&V::rb_External, &V::rb_BuiltIn},  {&V::rb_ExtGraphic, &V::rb_BuiltGraphic}, {&V::rb_WinDef, &V::rb_OtherWin},
-    {&V::rb_Extr, &V::rb_OtherExtr},    {&V::rb_Last, &V::rb_OtherLast},
+    {&V::rb_External, &V::rb_BuiltIn}, {&V::rb_ExtGraphic, &V::rb_BuiltGraphic}, {&V::rb_WinDef, &V::rb_OtherWin},
+    {&V::rb_Extr, &V::rb_OtherExtr},   {&V::rb_Last, &V::rb_OtherLast},
 };
 
 struct FactoryColumn {
@@ -88,8 +88,8 @@ struct FactoryColumn {
   const char* width;
 };
 constexpr FactoryColumn kFactoryColumns[] = {
-    {"Filename", "1", true, "80"}, {"Packed", "2", true, "84"}, {"Size", "3", true, "84"},
-    {"Modified", "4", true, "100"}, {"Path", "5", true, "100"}, {"Ratio", "6", false, "30"},
+    {"Filename", "1", true, "80"},  {"Packed", "2", true, "84"}, {"Size", "3", true, "84"},
+    {"Modified", "4", true, "100"}, {"Path", "5", true, "100"},  {"Ratio", "6", false, "30"},
 };
 
 constexpr int kMaxLevel = 9;
@@ -145,9 +145,7 @@ TSettings::TSettings(std::string fileName)
       writer_([](const std::string& file, const std::string& section, const std::string& key, const std::string& value,
                  std::string* error) { return platform::ini::writeString(file, section, key, value, error); }) {}
 
-std::string TSettings::WriteError() const {
-  return "Unable to write to " + platform::ini::resolveFileName(fileName_);
-}
+std::string TSettings::WriteError() const { return "Unable to write to " + platform::ini::resolveFileName(fileName_); }
 
 void TSettings::LoadSettings() {
   ReadValues();
@@ -246,9 +244,7 @@ WriteResult TSettings::SaveSettings() {
 
 std::optional<std::string> TSettings::LastFolder(char kind) const {
   const std::string home = platform::homeFolder();
-  auto existingOrHome = [&](const std::string& folder) {
-    return platform::directoryExists(folder) ? folder : home;
-  };
+  auto existingOrHome = [&](const std::string& folder) { return platform::directoryExists(folder) ? folder : home; };
   switch (kind) {
     case 'S':
       if (rb_WinDef) return home;
@@ -256,10 +252,8 @@ std::optional<std::string> TSettings::LastFolder(char kind) const {
       return std::nullopt;
     case 'E':
       return existingOrHome(rb_Extr ? platform::ini::readString(fileName_, kFolders, "LASTE", home) : ed_Extract);
-    case 'A':
-      return existingOrHome(rb_Last ? platform::ini::readString(fileName_, kFolders, "LASTA", home) : ed_Add);
-    default:
-      return std::nullopt;
+    case 'A': return existingOrHome(rb_Last ? platform::ini::readString(fileName_, kFolders, "LASTA", home) : ed_Add);
+    default: return std::nullopt;
   }
 }
 

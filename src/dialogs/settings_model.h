@@ -50,17 +50,17 @@ struct SettingsValues {
   SettingsValues();
 
   // DRAG&DROP
-  bool cb_Outside = true;       // ACCEPTFILES
-  bool cb_AskzipName = true;    // ASKNAMEBEFORE
-  std::string ed_Zipname;       // DEFAULTPATH: home folder + "/Noname.zip"
+  bool cb_Outside = true;     // ACCEPTFILES
+  bool cb_AskzipName = true;  // ASKNAMEBEFORE
+  std::string ed_Zipname;     // DEFAULTPATH: home folder + "/Noname.zip"
   // VIEWER/EDITOR
-  bool rb_External = false;     // EXTERNAL
-  bool rb_BuiltIn = true;       // BUILTIN
-  std::string ed_Editor;        // EDITORPATH
+  bool rb_External = false;  // EXTERNAL
+  bool rb_BuiltIn = true;    // BUILTIN
+  std::string ed_Editor;     // EDITORPATH
   // GXVIEW
-  bool rb_ExtGraphic = false;   // EXTERNAL
-  bool rb_BuiltGraphic = true;  // QUILVIEW
-  std::string ed_Graphic;       // EXTPATH
+  bool rb_ExtGraphic = false;              // EXTERNAL
+  bool rb_BuiltGraphic = true;             // QUILVIEW
+  std::string ed_Graphic;                  // EXTPATH
   std::string ed_Formats = "JPG;BMP;GIF";  // FORMATS
   // AVAILABLEINSTALL
   std::string ed_Install = "install.exe;setup.exe;install.sh;setup.sh";  // FILENAMES
@@ -84,36 +84,36 @@ struct SettingsValues {
   std::string co_DateFormat = "yyyy/mm/dd";  // DATEFORMAT
   std::string co_Timeformat = "hh:mm";       // TIMEFORMAT
   // COMPRESSION
-  bool DirNameCB = true;      // SAVEDIRNAME
-  bool RecurseCB = true;      // RECURSEDIRS
-  bool CB_ForceDos = false;   // FORCEMSDOS
-  bool CB_Timestamp = false;  // TIMESTAMP
+  bool DirNameCB = true;          // SAVEDIRNAME
+  bool RecurseCB = true;          // RECURSEDIRS
+  bool CB_ForceDos = false;       // FORCEMSDOS
+  bool CB_Timestamp = false;      // TIMESTAMP
   std::int32_t tb_complevel = 9;  // LEVEL, the track bar's position 0..9
   // SPANNING
-  std::string FreeDisk1Edit = "0";      // KEEPFREE
-  std::string MaxVolSizeEdit = "0";     // MAXSIZE
-  std::string MinFreeVolEdit = "65536"; // MINFREE
-  bool FormatCB = true;                 // FORMAT
-  bool CheckBox1 = true;                // AUTOSPAN
+  std::string FreeDisk1Edit = "0";       // KEEPFREE
+  std::string MaxVolSizeEdit = "0";      // MAXSIZE
+  std::string MinFreeVolEdit = "65536";  // MINFREE
+  bool FormatCB = true;                  // FORMAT
+  bool CheckBox1 = true;                 // AUTOSPAN
   // SMTP and PERSONAL
-  std::string ed_Server = "Enter SMTP Server";     // SMTP/SERVER
-  std::string ed_Port = "25";                      // SMTP/PORT
-  std::string ed_Name = "Enter your name";         // PERSONAL/NAME
+  std::string ed_Server = "Enter SMTP Server";        // SMTP/SERVER
+  std::string ed_Port = "25";                         // SMTP/PORT
+  std::string ed_Name = "Enter your name";            // PERSONAL/NAME
   std::string ed_EMail = "Enter your Email address";  // PERSONAL/EMAIL
   // Signing in to the mail server (files from before these keys simply lack them)
-  std::string ed_User;          // SMTP/USERNAME: empty means no sign-in
-  bool cb_RequireTls = false;   // SMTP/REQUIRETLS: send nothing without a secure connection
+  std::string ed_User;         // SMTP/USERNAME: empty means no sign-in
+  bool cb_RequireTls = false;  // SMTP/REQUIRETLS: send nothing without a secure connection
   // FOLDERS (the folder defaults are the home folder, TEMP the system temporary folder)
-  std::string ed_StartUp;       // STARTUP
-  bool rb_WinDef = true;        // STARTWIN
-  bool rb_OtherWin = false;     // OTHERWIN
-  std::string ed_Extract;       // EXTRACT
-  bool rb_Extr = true;          // LASTEXTR
-  bool rb_OtherExtr = false;    // OTHEREXTR
-  std::string ed_Add;           // ADD
-  bool rb_Last = true;          // LASTADD
-  bool rb_OtherLast = false;    // OTHERADD
-  std::string ed_Temp;          // TEMP
+  std::string ed_StartUp;     // STARTUP
+  bool rb_WinDef = true;      // STARTWIN
+  bool rb_OtherWin = false;   // OTHERWIN
+  std::string ed_Extract;     // EXTRACT
+  bool rb_Extr = true;        // LASTEXTR
+  bool rb_OtherExtr = false;  // OTHEREXTR
+  std::string ed_Add;         // ADD
+  bool rb_Last = true;        // LASTADD
+  bool rb_OtherLast = false;  // OTHERADD
+  std::string ed_Temp;        // TEMP
 
   // The column rows in creation order (kColumnTitles), factory layout at first.
   std::array<ColumnRow, kColumnCount> Columns;

@@ -89,8 +89,7 @@ std::string ExtractMailbox(std::string_view address) {
   std::size_t colon = address.find(':');
   if (colon != std::string_view::npos) {
     std::size_t next = address.find(':', colon + 1);
-    return std::string(
-        TrimBlanks(address.substr(colon + 1, next == std::string_view::npos ? next : next - colon - 1)));
+    return std::string(TrimBlanks(address.substr(colon + 1, next == std::string_view::npos ? next : next - colon - 1)));
   }
   return std::string(TrimBlanks(address));
 }

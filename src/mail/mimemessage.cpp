@@ -259,8 +259,8 @@ TMimeMessage::TMimeMessage(const TPostMessage& msg, TUUMethod method, TSubType s
   try {
     for (const std::string& path : msg.Attachments) {
       std::string name = QuotedFileName(platform::fileNameOf(path));
-      AddText("--" + boundary + "\r\n" + "Content-Type: application/octet-stream;          name=\"" + name +
-              "\"\r\n" + "Content-Transfer-Encoding: " + encoding + "\r\n" +
+      AddText("--" + boundary + "\r\n" + "Content-Type: application/octet-stream;          name=\"" + name + "\"\r\n" +
+              "Content-Transfer-Encoding: " + encoding + "\r\n" +
               "Content-Disposition: attachment;                 filename=\"" + name + "\"\r\n" + "\r\n");
       AddFile(path);
     }

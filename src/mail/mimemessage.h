@@ -78,8 +78,8 @@ class TMimeMessage {
 
  private:
   struct Part {
-    std::string Text;    // text, or for a file the path
-    int Fd = -1;         // an open attachment, else -1
+    std::string Text;  // text, or for a file the path
+    int Fd = -1;       // an open attachment, else -1
     std::uint64_t Size = 0;
   };
   void AddText(std::string text);
@@ -89,11 +89,11 @@ class TMimeMessage {
   TUUMethod method_;
   std::vector<std::string> header_;
   std::vector<Part> parts_;
-  std::size_t next_ = 0;       // the next part to hand out
-  bool inFile_ = false;        // the current part is a file being encoded
-  std::string raw_;            // text waiting to be handed out
+  std::size_t next_ = 0;  // the next part to hand out
+  bool inFile_ = false;   // the current part is a file being encoded
+  std::string raw_;       // text waiting to be handed out
   std::size_t rawPos_ = 0;
-  bool lineStart_ = true;      // the next byte handed out starts a line
+  bool lineStart_ = true;  // the next byte handed out starts a line
   std::uint64_t total_ = 0;
   std::uint64_t consumed_ = 0;
   std::vector<unsigned char> block_;

@@ -223,9 +223,9 @@ void TTarnSMTP::SendMail() {
     asked = false;
     for (;;) {
       const TPostMessage& m = PostMessage;
-      int hiType = m.FromAddress.empty()                                                               ? 1
+      int hiType = m.FromAddress.empty()                                                          ? 1
                    : m.ToAddress.empty() && m.ToCarbonCopy.empty() && m.ToBlindCarbonCopy.empty() ? 2
-                                                                                                    : 0;
+                                                                                                  : 0;
       if (hiType == 0) break;
       if (!asked && OnHeaderIncomplete) {
         asked = true;

@@ -33,7 +33,8 @@ constexpr std::size_t kPacket = 64 * 1024;
 // The system's text for an error number.
 std::string SystemError(int err) {
   const char* text = std::strerror(err);
-  if (text == nullptr || std::strncmp(text, "Unknown error", 13) == 0) return "Unknown Error No. " + std::to_string(err);
+  if (text == nullptr || std::strncmp(text, "Unknown error", 13) == 0)
+    return "Unknown Error No. " + std::to_string(err);
   return text;
 }
 
@@ -112,13 +113,9 @@ void TTarnSocket::ThrowCancelled(CancelKind kind) {
 
 void TTarnSocket::WaitIo(bool forWrite, CancelKind kind) {
   switch (WaitReady(fd_, forWrite, platform::tickCount() + static_cast<std::uint64_t>(std::max(ReplyTimeOut, 0)))) {
-    case Wait::Ready:
-      return;
-    case Wait::Cancelled:
-      ThrowCancelled(kind);
-    case Wait::TimedOut:
-      ReportStatus("Connection Timed out", kFailure);
-      throw ESockError("Connection Timed out");
+    case Wait::Ready: return;
+    case Wait::Cancelled: ThrowCancelled(kind);
+    case Wait::TimedOut: ReportStatus("Connection Timed out", kFailure); throw ESockError("Connection Timed out");
   }
 }
 

@@ -112,12 +112,9 @@ TTlsChannel::~TTlsChannel() {
 
 TTlsChannel::IoState TTlsChannel::Result(int ret) {
   switch (SSL_get_error(ssl_, ret)) {
-    case SSL_ERROR_WANT_READ:
-      return IoState::WantRead;
-    case SSL_ERROR_WANT_WRITE:
-      return IoState::WantWrite;
-    case SSL_ERROR_ZERO_RETURN:
-      return IoState::Closed;
+    case SSL_ERROR_WANT_READ: return IoState::WantRead;
+    case SSL_ERROR_WANT_WRITE: return IoState::WantWrite;
+    case SSL_ERROR_ZERO_RETURN: return IoState::Closed;
     case SSL_ERROR_SYSCALL:
       if (ERR_peek_error() == 0) {
         error_ = "the server closed the connection";

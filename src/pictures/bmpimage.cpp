@@ -127,7 +127,9 @@ struct Channel {
   std::uint32_t max = 0;
 };
 
-std::size_t Stride(std::uint64_t width, unsigned bits) { return static_cast<std::size_t>((width * bits + 31) / 32 * 4); }
+std::size_t Stride(std::uint64_t width, unsigned bits) {
+  return static_cast<std::size_t>((width * bits + 31) / 32 * 4);
+}
 
 // The rows of an uncompressed bitmap must all be in the file (the last one may lack
 // its padding); checked before anything is allocated for them.
@@ -188,8 +190,7 @@ void ReadRunLength(const std::vector<std::uint8_t>& b, const Header& h, TPixelBu
   const std::int64_t width = out.Width, height = out.Height;
   std::int64_t x = 0, y = 0;  // y counts rows from the bottom
   auto put = [&](std::uint8_t index) {
-    if (x < width && y < height)
-      out.Pixels[static_cast<std::size_t>((height - 1 - y) * width + x)] = index;
+    if (x < width && y < height) out.Pixels[static_cast<std::size_t>((height - 1 - y) * width + x)] = index;
     ++x;
   };
   while (y < height && end - p >= 2) {
@@ -232,7 +233,8 @@ void TBMPImage::LoadFromBytes(std::vector<std::uint8_t> bytes) {
   const std::uint64_t width = h.width > 0 ? static_cast<std::uint64_t>(h.width) : 0;
   const std::uint64_t height = static_cast<std::uint64_t>(h.height < 0 ? -h.height : h.height);
   const bool runLength = h.compression == kRle8 || h.compression == kRle4;
-  const std::uint64_t fromData = runLength ? std::max(kPixelsAlwaysAllowed, bytes.size() * kRlePixelsPerByte) : kMaxPixels;
+  const std::uint64_t fromData =
+      runLength ? std::max(kPixelsAlwaysAllowed, bytes.size() * kRlePixelsPerByte) : kMaxPixels;
   CheckPictureSize("Bitmap", width, height, fromData);
   if (!runLength) CheckUncompressedData(bytes, h, width, height);
   TPixelBuffer pixels;

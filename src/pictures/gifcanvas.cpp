@@ -29,7 +29,8 @@ TGIFCanvas::TGIFCanvas(TGIFData& data) : Data_((data.EnsureRead(), data)), Width
   // The screen size is a claim that no pixel data back: it may exceed what the
   // frames cover only within reason.
   std::uint64_t framePixels = 0;
-  for (const TGIFFrame& f : data.Frames) framePixels += std::uint64_t{f.ImageDescriptor.Width} * f.ImageDescriptor.Height;
+  for (const TGIFFrame& f : data.Frames)
+    framePixels += std::uint64_t{f.ImageDescriptor.Width} * f.ImageDescriptor.Height;
   const std::uint64_t area = std::uint64_t{static_cast<unsigned>(Width_)} * static_cast<unsigned>(Height_);
   if (area > kMaxCanvasPixels || area > std::max(kCanvasAlwaysAllowed, 4 * framePixels))
     throw EGIFError(FormatText("GIF picture too large (%dx%d)", Width_, Height_));

@@ -81,7 +81,8 @@ void ReadSubBlocks(StreamReader& in, Block block) {
 
 std::vector<std::string> ReadStrings(StreamReader& in) {
   std::vector<std::string> strings;
-  ReadSubBlocks(in, [&](const std::uint8_t* p, std::size_t n) { strings.emplace_back(reinterpret_cast<const char*>(p), n); });
+  ReadSubBlocks(
+      in, [&](const std::uint8_t* p, std::size_t n) { strings.emplace_back(reinterpret_cast<const char*>(p), n); });
   return strings;
 }
 

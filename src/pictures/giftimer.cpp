@@ -57,7 +57,8 @@ int TGIFTimerPool::Interval(int id) const {
 }
 
 int TGIFTimerPool::ActiveCount() const {
-  return static_cast<int>(std::count_if(Triggers_.begin(), Triggers_.end(), [](const auto& t) { return t.second.Enabled; }));
+  return static_cast<int>(
+      std::count_if(Triggers_.begin(), Triggers_.end(), [](const auto& t) { return t.second.Enabled; }));
 }
 
 std::optional<std::uint64_t> TGIFTimerPool::NextDue() const {

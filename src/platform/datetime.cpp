@@ -46,14 +46,19 @@ std::vector<Token> tokenize(std::string_view f) {
       i += len;
     };
     if (c == 'y') {
-      if (startsWithNoCase(f, i, "yyyy")) code(Token::Year4, 4);
-      else if (startsWithNoCase(f, i, "yy")) code(Token::Year2, 2);
-      else code(Token::Year2, 1);
+      if (startsWithNoCase(f, i, "yyyy"))
+        code(Token::Year4, 4);
+      else if (startsWithNoCase(f, i, "yy"))
+        code(Token::Year2, 2);
+      else
+        code(Token::Year2, 1);
       lastWasHour = false;
     } else if (c == 'm') {
       bool two = startsWithNoCase(f, i, "mm");
-      if (lastWasHour) code(two ? Token::Minute2 : Token::Minute, two ? 2 : 1);
-      else code(two ? Token::Month2 : Token::Month, two ? 2 : 1);
+      if (lastWasHour)
+        code(two ? Token::Minute2 : Token::Minute, two ? 2 : 1);
+      else
+        code(two ? Token::Month2 : Token::Month, two ? 2 : 1);
       lastWasHour = false;
     } else if (c == 'd') {
       bool two = startsWithNoCase(f, i, "dd");
@@ -113,7 +118,10 @@ std::string fromStrftime(const char* f) {
       case 'F': out += "yyyy-mm-dd"; break;
       case 'T': out += "hh:nn:ss"; break;
       case 'R': out += "hh:nn"; break;
-      case 'p': case 'P': case 'Z': case 'z': break;
+      case 'p':
+      case 'P':
+      case 'Z':
+      case 'z': break;
       default: break;
     }
   }
@@ -228,12 +236,24 @@ std::optional<std::string> fixedWidthDateFormat(std::string_view format) {
         if (t.text.find('"') != std::string::npos) return std::nullopt;  // cannot be quoted again
         out += '"' + t.text + '"';
         break;
-      case Token::Year4: out += "yyyy"; ++years; break;
-      case Token::Year2: out += "yy"; ++years; break;
+      case Token::Year4:
+        out += "yyyy";
+        ++years;
+        break;
+      case Token::Year2:
+        out += "yy";
+        ++years;
+        break;
       case Token::Month:
-      case Token::Month2: out += "mm"; ++months; break;
+      case Token::Month2:
+        out += "mm";
+        ++months;
+        break;
       case Token::Day:
-      case Token::Day2: out += "dd"; ++days; break;
+      case Token::Day2:
+        out += "dd";
+        ++days;
+        break;
       default: return std::nullopt;  // a time code
     }
   }
@@ -269,16 +289,31 @@ std::optional<DateTime> parseWithFormat(std::string_view text, std::string_view 
         ok = text.substr(pos, t.text.size()) == t.text;
         pos += t.text.size();
         break;
-      case Token::Year4: ok = readNumber(4, 4, dt.year); haveYear = haveDate = true; break;
+      case Token::Year4:
+        ok = readNumber(4, 4, dt.year);
+        haveYear = haveDate = true;
+        break;
       case Token::Year2:
         ok = readNumber(2, 2, dt.year);
         dt.year += dt.year < 50 ? 2000 : 1900;  // the usual two-digit window
         haveYear = haveDate = true;
         break;
-      case Token::Month: ok = readNumber(1, 2, dt.month); haveDate = true; break;
-      case Token::Month2: ok = readNumber(2, 2, dt.month); haveDate = true; break;
-      case Token::Day: ok = readNumber(1, 2, dt.day); haveDate = true; break;
-      case Token::Day2: ok = readNumber(2, 2, dt.day); haveDate = true; break;
+      case Token::Month:
+        ok = readNumber(1, 2, dt.month);
+        haveDate = true;
+        break;
+      case Token::Month2:
+        ok = readNumber(2, 2, dt.month);
+        haveDate = true;
+        break;
+      case Token::Day:
+        ok = readNumber(1, 2, dt.day);
+        haveDate = true;
+        break;
+      case Token::Day2:
+        ok = readNumber(2, 2, dt.day);
+        haveDate = true;
+        break;
       case Token::Hour: ok = readNumber(1, 2, dt.hour); break;
       case Token::Hour2: ok = readNumber(2, 2, dt.hour); break;
       case Token::Minute: ok = readNumber(1, 2, dt.minute); break;
@@ -327,9 +362,7 @@ std::vector<std::string> dateFormats() {
   return {displayDateFormat(), "yyyy-mm-dd", "yyyy/mm/dd", localeShortDateFormat()};
 }
 
-std::vector<std::string> timeFormats() {
-  return {displayTimeFormat(), "hh:nn:ss", "hh:nn", localeShortTimeFormat()};
-}
+std::vector<std::string> timeFormats() { return {displayTimeFormat(), "hh:nn:ss", "hh:nn", localeShortTimeFormat()}; }
 
 }  // namespace
 

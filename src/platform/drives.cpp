@@ -50,8 +50,7 @@ std::string unescapeHex(const std::string& s) {
         out.push_back(static_cast<char>(std::stoi(s.substr(i + 2, 2), nullptr, 16)));
         i += 3;
         continue;
-      } catch (...) {
-      }
+      } catch (...) {}
     }
     out.push_back(s[i]);
   }
@@ -67,7 +66,8 @@ std::string readFirstLine(const std::string& path) {
 
 bool isUnder(const std::string& path, const std::string& root) {
   if (root == "/") return !path.empty() && path.front() == '/';
-  return path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/');
+  return path == root ||
+         (path.size() > root.size() && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/');
 }
 
 // The canonical path of the nearest existing ancestor, with the rest appended.
@@ -149,10 +149,10 @@ std::vector<RealDrives::Mount> RealDrives::readMounts() {
 }
 
 DriveType RealDrives::classify(const Mount& m) {
-  static const char* kRemote[] = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "sshfs", "fuse.sshfs", "9p", "afs",
-                                  "ceph", "glusterfs", "fuse.glusterfs", "davfs", "fuse.rclone"};
-  static const char* kLocal[] = {"ext2", "ext3", "ext4", "xfs", "btrfs", "zfs", "f2fs", "vfat", "exfat", "ntfs",
-                                 "ntfs3", "fuseblk", "overlay", "jfs", "reiserfs", "hfsplus", "msdos"};
+  static const char* kRemote[] = {"nfs", "nfs4", "cifs", "smb3",      "smbfs",          "sshfs", "fuse.sshfs",
+                                  "9p",  "afs",  "ceph", "glusterfs", "fuse.glusterfs", "davfs", "fuse.rclone"};
+  static const char* kLocal[] = {"ext2", "ext3",  "ext4",    "xfs",     "btrfs", "zfs",      "f2fs",    "vfat", "exfat",
+                                 "ntfs", "ntfs3", "fuseblk", "overlay", "jfs",   "reiserfs", "hfsplus", "msdos"};
   const std::string& t = m.fsType;
   for (const char* r : kRemote)
     if (t == r) return DriveType::Remote;

@@ -257,8 +257,8 @@ bool validValue(const std::string& value, std::string* error) {
 
 }  // namespace
 
-bool writeString(const std::string& file, const std::string& section, const std::string& key,
-                 const std::string& value, std::string* error) {
+bool writeString(const std::string& file, const std::string& section, const std::string& key, const std::string& value,
+                 std::string* error) {
   return validValue(value, error) && change(file, section, key, &value, error);
 }
 

@@ -39,8 +39,8 @@ std::vector<std::string> readSection(const std::string& file, const std::string&
 
 // Writes one value, creating the file and the section when needed. On failure
 // returns false and, when error is given, stores a reason there.
-bool writeString(const std::string& file, const std::string& section, const std::string& key,
-                 const std::string& value, std::string* error = nullptr);
+bool writeString(const std::string& file, const std::string& section, const std::string& key, const std::string& value,
+                 std::string* error = nullptr);
 bool writeInt(const std::string& file, const std::string& section, const std::string& key, int value,
               std::string* error = nullptr);
 bool writeBool(const std::string& file, const std::string& section, const std::string& key, bool value,

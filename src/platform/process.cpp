@@ -66,8 +66,7 @@ ProcessResult runArgs(const std::vector<std::string>& args, bool wait) {
     // Collect it when it ends so it never lingers as a zombie.
     std::thread([pid] {
       int s = 0;
-      while (::waitpid(pid, &s, 0) < 0 && errno == EINTR) {
-      }
+      while (::waitpid(pid, &s, 0) < 0 && errno == EINTR) {}
     }).detach();
     return r;
   }

@@ -8,8 +8,7 @@ namespace {
 
 class HeadlessUi : public Ui {
  public:
-  MsgButton message(MsgKind kind, const std::string& caption, const std::string& text,
-                    MsgButtons buttons) override {
+  MsgButton message(MsgKind kind, const std::string& caption, const std::string& text, MsgButtons buttons) override {
     std::fprintf(stderr, "[%s] %s%s%s\n", msgKindName(kind), caption.c_str(), caption.empty() ? "" : ": ",
                  text.c_str());
     if (buttons & kBtnCancel) return kBtnCancel;

@@ -38,10 +38,10 @@ const char* msgKindName(MsgKind k);
 struct FileDialogOptions {
   std::string title;
   std::string filter;
-  std::string folder;       // starting folder; empty: the dialog's own choice
-  std::string fileName;     // preset name
-  std::string defaultExt;   // appended when the typed name has none ("zip")
-  bool mustExist = false;   // the chosen file must exist
+  std::string folder;      // starting folder; empty: the dialog's own choice
+  std::string fileName;    // preset name
+  std::string defaultExt;  // appended when the typed name has none ("zip")
+  bool mustExist = false;  // the chosen file must exist
   bool multiSelect = false;
   // Save dialogs: the dialog itself asks before an existing file is chosen. Off
   // when the caller still changes the name (adds an extension) and asks itself.
@@ -64,8 +64,7 @@ class Ui {
  public:
   virtual ~Ui() = default;
   // A message box; returns the button pressed (kBtnCancel or kBtnNo when closed).
-  virtual MsgButton message(MsgKind kind, const std::string& caption, const std::string& text,
-                            MsgButtons buttons) = 0;
+  virtual MsgButton message(MsgKind kind, const std::string& caption, const std::string& text, MsgButtons buttons) = 0;
   // A one-line input box; nullopt on Cancel.
   virtual std::optional<std::string> input(const std::string& caption, const std::string& prompt,
                                            const std::string& initial) = 0;

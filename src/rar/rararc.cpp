@@ -35,14 +35,14 @@ bool entryOnly(int code) {
     case RAR_NO_DECRYPTION:
     case RAR_BAD_PASSWORD:
     case RAR_UNSAFE_NAME:
-    case RAR_EXISTS:
-      return true;
-    default:
-      return false;
+    case RAR_EXISTS: return true;
+    default: return false;
   }
 }
 
-std::string storedName(const RARHeaderData& h) { return std::string(h.FileName, strnlen(h.FileName, sizeof h.FileName)); }
+std::string storedName(const RARHeaderData& h) {
+  return std::string(h.FileName, strnlen(h.FileName, sizeof h.FileName));
+}
 
 }  // namespace
 

@@ -30,8 +30,8 @@ class TRAR {
  public:
   static constexpr int kLibraryMissing = 50;
 
-  using TProcessDataProcN = std::function<int(TRAR& sender, const unsigned char* Addr, int BlockSize,
-                                              std::int64_t Position)>;
+  using TProcessDataProcN =
+      std::function<int(TRAR& sender, const unsigned char* Addr, int BlockSize, std::int64_t Position)>;
   using TChangeVolProcN = std::function<int(TRAR& sender, char* ArcName, int Mode)>;
   using TErrorProc = std::function<void(TRAR& sender, int Error)>;
   using TCommentProc = std::function<void(TRAR& sender, const TComment& Comment)>;
@@ -49,13 +49,13 @@ class TRAR {
   TRAR(const TRAR&) = delete;
   TRAR& operator=(const TRAR&) = delete;
 
-  std::string ArchiveName;             // any volume of a set
-  std::set<std::string> FilesToExtract; // stored names; empty: all
-  std::set<std::string> FilesToTest;    // stored names; empty: all
-  std::string TargetDir;               // empty: the library's current folder
-  bool Stop = false;                   // set by the owner; the operation clears it
-  bool ExtractWithPaths = true;        // false: every file lands in TargetDir itself
-  bool Overwrite = true;               // false: existing files are kept (code 27 for them)
+  std::string ArchiveName;               // any volume of a set
+  std::set<std::string> FilesToExtract;  // stored names; empty: all
+  std::set<std::string> FilesToTest;     // stored names; empty: all
+  std::string TargetDir;                 // empty: the library's current folder
+  bool Stop = false;                     // set by the owner; the operation clears it
+  bool ExtractWithPaths = true;          // false: every file lands in TargetDir itself
+  bool Overwrite = true;                 // false: existing files are kept (code 27 for them)
 
   // The library was loaded and has all seven entry points.
   bool LoadedDLL() const { return loaded_; }

@@ -30,7 +30,7 @@ namespace {
 // Child to parent: 'P' progress, 'M' needs input, 'H' entry header, 'D' data,
 // 'E' end of the entry.
 constexpr std::size_t kFrame = 5;
-constexpr std::size_t kMaxData = 1024 * 1024;     // data bytes in one message
+constexpr std::size_t kMaxData = 1024 * 1024;  // data bytes in one message
 constexpr std::size_t kMaxMessage = kMaxData + 64 * 1024;
 
 void put32(std::string& s, std::uint32_t v) {
@@ -419,8 +419,7 @@ void Decoder::stop() {
   if (pid_ > 0) {
     ::kill(pid_, SIGKILL);
     int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {}
   }
   pid_ = -1;
   if (toChild_ >= 0) ::close(toChild_);
@@ -592,11 +591,14 @@ bool decodeMemoryArchive(const std::string& archive, std::size_t maxSize, std::s
   DecodedHeader h;
   std::string detail;
   out.clear();
-  int rc = d.process(0, true, h, [&](const std::uint8_t* data, std::size_t size) {
-    if (out.size() + size > maxSize) return static_cast<int>(RAR_SMALL_BUF);
-    out.append(reinterpret_cast<const char*>(data), size);
-    return 0;
-  }, detail);
+  int rc = d.process(
+      0, true, h,
+      [&](const std::uint8_t* data, std::size_t size) {
+        if (out.size() + size > maxSize) return static_cast<int>(RAR_SMALL_BUF);
+        out.append(reinterpret_cast<const char*>(data), size);
+        return 0;
+      },
+      detail);
   return rc == 0;
 }
 

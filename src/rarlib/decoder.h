@@ -33,9 +33,9 @@ struct Segment {
 };
 
 struct DecoderLimits {
-  int stallCpuMs = 4000;   // processor time without progress
-  int stallWallMs = 30000; // wall time without progress
-  int heartbeatMs = 100;   // how often the caller hears "still working"
+  int stallCpuMs = 4000;    // processor time without progress
+  int stallWallMs = 30000;  // wall time without progress
+  int heartbeatMs = 100;    // how often the caller hears "still working"
 };
 
 // The limits, with KVRAR_STALL_MS in the environment overriding the processor
@@ -47,7 +47,7 @@ struct DecodedHeader {
   std::string name;
   std::uint64_t size = 0;
   bool sizeKnown = true;
-  unsigned fileType = 0;   // S_IFREG, S_IFDIR, S_IFLNK... as libarchive reports it
+  unsigned fileType = 0;  // S_IFREG, S_IFDIR, S_IFLNK... as libarchive reports it
   std::string symlink;
   std::string hardlink;
 };

@@ -160,8 +160,10 @@ int EntryOutput::makeLink(const RarEntry& e, const std::string& target) {
   std::string tmp;
   for (int attempt = 0; attempt < 32 && tmp.empty(); ++attempt) {
     std::string candidate = zipcore::temporaryName();
-    if (::symlinkat(target.c_str(), fileDir_.get(), candidate.c_str()) == 0) tmp = candidate;
-    else if (errno != EEXIST) break;
+    if (::symlinkat(target.c_str(), fileDir_.get(), candidate.c_str()) == 0)
+      tmp = candidate;
+    else if (errno != EEXIST)
+      break;
   }
   if (tmp.empty()) return RAR_ECREATE;
   struct timespec times[2] = {{0, UTIME_OMIT}, {e.mtime, static_cast<long>(e.mtimeNs)}};

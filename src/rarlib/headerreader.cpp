@@ -62,9 +62,7 @@ constexpr std::uint64_t kMaxComment = 1024 * 1024;      // larger comments are n
 std::uint32_t crc32(const void* data, std::size_t size) { return libdeflate_crc32(0, data, size); }
 
 // Local MS-DOS date-time of a Unix time (0 when out of the DOS range).
-std::uint32_t dosFromUnix(std::int64_t t) {
-  return platform::dateTimeToDos(platform::fromUnixTime(t)).value_or(0);
-}
+std::uint32_t dosFromUnix(std::int64_t t) { return platform::dateTimeToDos(platform::fromUnixTime(t)).value_or(0); }
 
 std::int64_t unixFromDos(std::uint32_t dos) {
   auto dt = platform::dosToDateTime(dos);
@@ -221,8 +219,10 @@ int HeaderReader::readSignature(VolumeFile& v, bool first, std::uint64_t& mainEn
   std::uint8_t sig[8];
   if (!v.read(0, sig, std::min<std::uint64_t>(8, v.size()))) return v.failed() ? RAR_EREAD : RAR_BAD_ARCHIVE;
   RarFormat f = RarFormat::None;
-  if (v.size() >= 8 && std::memcmp(sig, kSig5, 8) == 0) f = RarFormat::Rar5;
-  else if (v.size() >= 7 && std::memcmp(sig, kSig4, 7) == 0) f = RarFormat::Rar4;
+  if (v.size() >= 8 && std::memcmp(sig, kSig5, 8) == 0)
+    f = RarFormat::Rar5;
+  else if (v.size() >= 7 && std::memcmp(sig, kSig4, 7) == 0)
+    f = RarFormat::Rar4;
   if (f == RarFormat::None || (!first && f != format_)) return RAR_BAD_ARCHIVE;
   format_ = f;
   VolumeFile saved = std::move(file_);
@@ -336,8 +336,10 @@ int HeaderReader::readBlock4(Block& b) {
           comment_.unpSize = unp;
           comment_.unpVer = ver;
           comment_.methodByte = method;
-          if (method == 0x30) comment_.data.assign(reinterpret_cast<const char*>(c.here()), std::min<std::size_t>(c.remaining(), unp));
-          else comment_.state = RAR_UNKNOWN_FORMAT;
+          if (method == 0x30)
+            comment_.data.assign(reinterpret_cast<const char*>(c.here()), std::min<std::size_t>(c.remaining(), unp));
+          else
+            comment_.state = RAR_UNKNOWN_FORMAT;
         }
       }
       return RAR_SUCCESS;
@@ -393,8 +395,10 @@ int HeaderReader::parseFile4(const std::uint8_t* h, std::size_t size, std::uint1
   b.dataSize = pack;
   b.splitBefore = (flags & kFileSplitBefore) != 0;
   b.splitAfter = (flags & kFileSplitAfter) != 0;
-  if (b.kind == Block::kService) b.serviceName = std::string(stored.substr(0, stored.find('\0')));
-  else e.name = cleanName(decodeRar4Name(stored, (flags & kFileUnicode) != 0), true);
+  if (b.kind == Block::kService)
+    b.serviceName = std::string(stored.substr(0, stored.find('\0')));
+  else
+    e.name = cleanName(decodeRar4Name(stored, (flags & kFileUnicode) != 0), true);
   e.packSize = pack;
   e.unpSize = unsized ? 0 : unp;
   e.hostOS = host;
@@ -476,9 +480,7 @@ int HeaderReader::readBlock5(Block& b) {
     case kService5:
       b.kind = type == kFile5 ? Block::kFile : Block::kService;
       return parseFile5(body, bodySize, extraSize, b);
-    case kCrypt5:
-      b.kind = Block::kCrypt;
-      return RAR_SUCCESS;
+    case kCrypt5: b.kind = Block::kCrypt; return RAR_SUCCESS;
     case kEnd5: {
       b.kind = Block::kEnd;
       // Some writers leave out the flags of the last volume's end block.
@@ -488,9 +490,7 @@ int HeaderReader::readBlock5(Block& b) {
       b.nextVolume = (endFlags & 1) != 0;
       return RAR_SUCCESS;
     }
-    default:
-      b.kind = Block::kOther;
-      return RAR_SUCCESS;
+    default: b.kind = Block::kOther; return RAR_SUCCESS;
   }
 }
 
@@ -513,8 +513,10 @@ int HeaderReader::parseFile5(const std::uint8_t* body, std::size_t size, std::ui
   std::uint64_t nameLen = r.vint();
   std::string_view name = r.text(nameLen);
   if (!r.ok()) return RAR_BAD_DATA;
-  if (b.kind == Block::kService) b.serviceName = std::string(name);
-  else e.name = cleanName(std::string(name), false);
+  if (b.kind == Block::kService)
+    b.serviceName = std::string(name);
+  else
+    e.name = cleanName(std::string(name), false);
   e.unpSize = (fileFlags & kFileUnknownSize) ? 0 : unp;
   if (fileFlags & kFileUnknownSize) e.flags |= RAR_FLAG_UNSIZED;
   e.attr = static_cast<std::uint32_t>(attr);
@@ -578,8 +580,10 @@ int HeaderReader::parseFile5(const std::uint8_t* body, std::size_t size, std::ui
       if (rec.ok() && rtype >= 1 && rtype <= 5) {
         e.redirType = static_cast<int>(rtype);
         e.linkTarget = std::string(target.substr(0, target.find('\0')));
-        if (rtype == 4 || rtype == 5) e.flags |= RAR_FLAG_HARDLINK;
-        else e.flags |= RAR_FLAG_SYMLINK;
+        if (rtype == 4 || rtype == 5)
+          e.flags |= RAR_FLAG_HARDLINK;
+        else
+          e.flags |= RAR_FLAG_SYMLINK;
       }
     }
   }
@@ -744,11 +748,8 @@ int HeaderReader::next(RarEntry& out) {
         }
         continue;
       case Block::kMain:
-      case Block::kCrypt:
-        return stop(RAR_BAD_DATA);  // only at the start of a volume
-      default:
-        consume(b);
-        continue;
+      case Block::kCrypt: return stop(RAR_BAD_DATA);  // only at the start of a volume
+      default: consume(b); continue;
     }
   }
 }

@@ -29,7 +29,7 @@ namespace rarlib {
 // The archive comment found when the archive was opened.
 struct RarComment {
   bool present = false;
-  bool stored = true;         // the text is in data; else data holds packed bytes
+  bool stored = true;  // the text is in data; else data holds packed bytes
   std::string data;
   std::uint64_t unpSize = 0;  // packed comments: the text's size, CRC and how it was packed
   std::uint32_t crc = 0;
@@ -37,7 +37,7 @@ struct RarComment {
   std::uint32_t methodByte = 0;
   std::uint32_t fileFlags = 0;
   std::uint32_t hostOS = 0;
-  std::uint32_t state = 0;    // RAR_CMT_* when it cannot be read at all
+  std::uint32_t state = 0;  // RAR_CMT_* when it cannot be read at all
 };
 
 class HeaderReader {
@@ -76,9 +76,9 @@ class HeaderReader {
     enum Kind { kFile, kService, kEnd, kMain, kCrypt, kOther } kind = kOther;
     std::uint64_t offset = 0, size = 0, dataSize = 0;
     bool splitBefore = false, splitAfter = false, truncated = false;
-    bool nextVolume = false;       // end block: the set goes on
-    std::string serviceName;       // service block (RAR4 NEWSUB)
-    RarEntry entry;                // file and service blocks
+    bool nextVolume = false;  // end block: the set goes on
+    std::string serviceName;  // service block (RAR4 NEWSUB)
+    RarEntry entry;           // file and service blocks
   };
 
   int readSignature(VolumeFile& v, bool first, std::uint64_t& mainEnd);
@@ -93,9 +93,9 @@ class HeaderReader {
   void consume(const Block& b);
 
   std::vector<std::string> volumes_;
-  std::string sequenceName_;     // the last volume's name by the set's naming
+  std::string sequenceName_;                                  // the last volume's name by the set's naming
   std::set<std::pair<std::uint64_t, std::uint64_t>> opened_;  // device and inode of each volume
-  VolumeFile file_;              // the current volume
+  VolumeFile file_;                                           // the current volume
   RarFormat format_ = RarFormat::None;
   std::uint32_t mainFlags_ = 0;  // RAR4 main header flags / RAR5 archive flags
   std::uint64_t volumeNumber_ = 0;
@@ -106,8 +106,8 @@ class HeaderReader {
   std::vector<std::uint8_t> prefix_;
   RarComment comment_;
   VolumeCallback volumeCallback_;
-  std::uint64_t pos_ = 0;        // next block
-  int failed_ = 0;               // sticky result once the walk ended
+  std::uint64_t pos_ = 0;  // next block
+  int failed_ = 0;         // sticky result once the walk ended
 };
 
 // Decodes a RAR4 file name: the stored bytes, which with the Unicode flag may

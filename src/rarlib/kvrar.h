@@ -37,25 +37,25 @@ extern "C" {
  * this library's additions. */
 enum KvRarResult {
   RAR_SUCCESS = 0,
-  RAR_END_ARCHIVE = 10,       /* no more entries */
-  RAR_NO_MEMORY = 11,         /* not enough memory */
-  RAR_BAD_DATA = 12,          /* damaged data: CRC mismatch, broken header or stream */
-  RAR_BAD_ARCHIVE = 13,       /* not a RAR archive */
-  RAR_UNKNOWN_FORMAT = 14,    /* an unknown comment or compression format */
-  RAR_EOPEN = 15,             /* a file (or a needed volume) cannot be opened */
-  RAR_ECREATE = 16,           /* an output file or folder cannot be created */
-  RAR_ECLOSE = 17,            /* an output file cannot be closed */
-  RAR_EREAD = 18,             /* an archive file cannot be read */
-  RAR_EWRITE = 19,            /* an output file cannot be written (disk full...) */
-  RAR_SMALL_BUF = 20,         /* the comment did not fit into the buffer */
-  RAR_ABORTED = 21,           /* the caller's data callback asked to stop */
-  RAR_MISSING_PASSWORD = 22,  /* the entry (or the archive's headers) is encrypted; no password set */
-  RAR_NO_DECRYPTION = 23,     /* the entry is encrypted with a method this library cannot decrypt */
-  RAR_BAD_PASSWORD = 24,      /* the password set does not fit the entry */
-  RAR_UNSAFE_NAME = 25,       /* the entry's name or link leads out of the target folder; refused */
-  RAR_NOT_FIRST_VOLUME = 26,  /* a later volume was opened and the first one is not beside it */
-  RAR_EXISTS = 27,            /* the output file exists and overwriting was not asked for */
-  RAR_BAD_PARAMS = 28         /* a record or argument the library cannot use */
+  RAR_END_ARCHIVE = 10,      /* no more entries */
+  RAR_NO_MEMORY = 11,        /* not enough memory */
+  RAR_BAD_DATA = 12,         /* damaged data: CRC mismatch, broken header or stream */
+  RAR_BAD_ARCHIVE = 13,      /* not a RAR archive */
+  RAR_UNKNOWN_FORMAT = 14,   /* an unknown comment or compression format */
+  RAR_EOPEN = 15,            /* a file (or a needed volume) cannot be opened */
+  RAR_ECREATE = 16,          /* an output file or folder cannot be created */
+  RAR_ECLOSE = 17,           /* an output file cannot be closed */
+  RAR_EREAD = 18,            /* an archive file cannot be read */
+  RAR_EWRITE = 19,           /* an output file cannot be written (disk full...) */
+  RAR_SMALL_BUF = 20,        /* the comment did not fit into the buffer */
+  RAR_ABORTED = 21,          /* the caller's data callback asked to stop */
+  RAR_MISSING_PASSWORD = 22, /* the entry (or the archive's headers) is encrypted; no password set */
+  RAR_NO_DECRYPTION = 23,    /* the entry is encrypted with a method this library cannot decrypt */
+  RAR_BAD_PASSWORD = 24,     /* the password set does not fit the entry */
+  RAR_UNSAFE_NAME = 25,      /* the entry's name or link leads out of the target folder; refused */
+  RAR_NOT_FIRST_VOLUME = 26, /* a later volume was opened and the first one is not beside it */
+  RAR_EXISTS = 27,           /* the output file exists and overwriting was not asked for */
+  RAR_BAD_PARAMS = 28        /* a record or argument the library cannot use */
 };
 
 /* RAROpenArchive modes. */
@@ -104,36 +104,36 @@ enum KvRarResult {
 
 /* The archive record of RAROpenArchive. */
 struct RAROpenArchiveData {
-  const char* ArcName;  /* in: the archive (any volume of a set) */
-  uint32_t OpenMode;    /* in: RAR_OM_LIST or RAR_OM_EXTRACT */
-  uint32_t OpenResult;  /* out: RAR_SUCCESS or an error */
-  char* CmtBuf;         /* in: buffer for the archive comment, or NULL */
-  uint32_t CmtBufSize;  /* in: its size; the comment is NUL-terminated within it */
-  uint32_t CmtSize;     /* out: bytes of the comment put into CmtBuf, with the NUL */
-  uint32_t CmtState;    /* out: RAR_CMT_NONE, RAR_CMT_READ or an error */
-  uint32_t Options;     /* in: RAR_OPT_* for extraction */
+  const char* ArcName; /* in: the archive (any volume of a set) */
+  uint32_t OpenMode;   /* in: RAR_OM_LIST or RAR_OM_EXTRACT */
+  uint32_t OpenResult; /* out: RAR_SUCCESS or an error */
+  char* CmtBuf;        /* in: buffer for the archive comment, or NULL */
+  uint32_t CmtBufSize; /* in: its size; the comment is NUL-terminated within it */
+  uint32_t CmtSize;    /* out: bytes of the comment put into CmtBuf, with the NUL */
+  uint32_t CmtState;   /* out: RAR_CMT_NONE, RAR_CMT_READ or an error */
+  uint32_t Options;    /* in: RAR_OPT_* for extraction */
 };
 
 /* The entry record of RARReadHeader. */
 struct RARHeaderData {
-  char FileName[RAR_NAME_SIZE]; /* out: the stored name, "/" separated, NUL-terminated
+  char FileName[RAR_NAME_SIZE];   /* out: the stored name, "/" separated, NUL-terminated
                                    (cut at a character boundary when longer) */
-  uint32_t Flags;               /* out: RAR_FLAG_* */
-  uint32_t PackSize;            /* out: packed size over all parts, low 32 bits */
-  uint32_t PackSizeHigh;        /*      high 32 bits */
-  uint32_t UnpSize;             /* out: unpacked size, low 32 bits */
-  uint32_t UnpSizeHigh;         /*      high 32 bits */
-  uint32_t HostOS;              /* out: RAR_HOST_* */
-  uint32_t FileCRC;             /* out: the stored CRC-32 of the data (0 when none is stored) */
-  uint32_t FileTime;            /* out: modification time, MS-DOS date (high 16 bits) and time, local */
-  uint32_t UnpVer;              /* out: format version needed: 15..29 (1.5-4.x) or 50 (5.0) */
-  uint32_t Method;              /* out: 0 stored, 1 fastest .. 5 best */
-  uint32_t FileAttr;            /* out: attributes as stored (MS-DOS bits or a Unix mode) */
-  char* CmtBuf;                 /* in: buffer for the entry's comment, or NULL */
-  uint32_t CmtBufSize;          /* in: its size */
-  uint32_t CmtSize;             /* out: bytes put into CmtBuf, with the NUL */
-  uint32_t CmtState;            /* out: RAR_CMT_NONE, RAR_CMT_READ or an error */
-  int64_t MTime;                /* out: modification time, seconds since 1970 (UTC) */
+  uint32_t Flags;                 /* out: RAR_FLAG_* */
+  uint32_t PackSize;              /* out: packed size over all parts, low 32 bits */
+  uint32_t PackSizeHigh;          /*      high 32 bits */
+  uint32_t UnpSize;               /* out: unpacked size, low 32 bits */
+  uint32_t UnpSizeHigh;           /*      high 32 bits */
+  uint32_t HostOS;                /* out: RAR_HOST_* */
+  uint32_t FileCRC;               /* out: the stored CRC-32 of the data (0 when none is stored) */
+  uint32_t FileTime;              /* out: modification time, MS-DOS date (high 16 bits) and time, local */
+  uint32_t UnpVer;                /* out: format version needed: 15..29 (1.5-4.x) or 50 (5.0) */
+  uint32_t Method;                /* out: 0 stored, 1 fastest .. 5 best */
+  uint32_t FileAttr;              /* out: attributes as stored (MS-DOS bits or a Unix mode) */
+  char* CmtBuf;                   /* in: buffer for the entry's comment, or NULL */
+  uint32_t CmtBufSize;            /* in: its size */
+  uint32_t CmtSize;               /* out: bytes put into CmtBuf, with the NUL */
+  uint32_t CmtState;              /* out: RAR_CMT_NONE, RAR_CMT_READ or an error */
+  int64_t MTime;                  /* out: modification time, seconds since 1970 (UTC) */
   char LinkTarget[RAR_LINK_SIZE]; /* out: link text of a RAR_FLAG_SYMLINK / _HARDLINK entry */
 };
 

@@ -36,9 +36,7 @@ __attribute__((visibility("default"))) int RARReadHeader(void* handle, RARHeader
   if (!handle || !header) return RAR_BAD_PARAMS;
   try {
     return arc(handle)->readHeader(*header);
-  } catch (...) {
-    return RAR_NO_MEMORY;
-  }
+  } catch (...) { return RAR_NO_MEMORY; }
 }
 
 __attribute__((visibility("default"))) int RARProcessFile(void* handle, int operation, const char* folder,
@@ -46,9 +44,7 @@ __attribute__((visibility("default"))) int RARProcessFile(void* handle, int oper
   if (!handle) return RAR_BAD_PARAMS;
   try {
     return arc(handle)->processFile(operation, folder, name);
-  } catch (...) {
-    return RAR_NO_MEMORY;
-  }
+  } catch (...) { return RAR_NO_MEMORY; }
 }
 
 __attribute__((visibility("default"))) void RARSetChangeVolProc(void* handle, RarChangeVolProc proc, void* user) {
@@ -63,8 +59,7 @@ __attribute__((visibility("default"))) void RARSetPassword(void* handle, const c
   if (!handle) return;
   try {
     arc(handle)->setPassword(password);
-  } catch (...) {
-  }
+  } catch (...) {}
 }
 
 }  // extern "C"

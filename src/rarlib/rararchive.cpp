@@ -231,8 +231,8 @@ int RarArchive::ensureDecoder(int index) {
   for (; sent_ < pieces_.size(); ++sent_)
     if (pieces_[sent_].entry >= start) input.push_back(pieces_[sent_].segment);
   int error = 0;
-  if (!decoder_.start(start, std::move(input), [this](std::vector<Segment>& out) { return moreInput(out); }, limits_,
-                      error))
+  if (!decoder_.start(
+          start, std::move(input), [this](std::vector<Segment>& out) { return moreInput(out); }, limits_, error))
     return error;
   return RAR_SUCCESS;
 }

@@ -59,19 +59,19 @@ class RarArchive {
   DecoderLimits limits_;
 
   RarEntry current_;
-  int index_ = -1;           // index of current_
+  int index_ = -1;  // index of current_
   bool haveCurrent_ = false;
-  int readResult_ = 0;       // what the walk said after the last entry
+  int readResult_ = 0;              // what the walk said after the last entry
   std::deque<RarEntry> lookahead_;  // entries walked for the decoder, not yet handed out
-  int walked_ = 0;           // entries the walk produced
+  int walked_ = 0;                  // entries the walk produced
 
   Decoder decoder_;
-  std::deque<Piece> pieces_; // the archive's stream from the last restart point on
-  std::size_t sent_ = 0;     // pieces the running decoder has been given
-  int groupStart_ = 0;       // the latest entry a decoder may start at
+  std::deque<Piece> pieces_;     // the archive's stream from the last restart point on
+  std::size_t sent_ = 0;         // pieces the running decoder has been given
+  int groupStart_ = 0;           // the latest entry a decoder may start at
   std::uint64_t streamEnd_ = 0;  // end of the last entry's blocks (single archives)
   bool trailerAdded_ = false;
-  int deadAt_ = -1;          // the entry at which the decoder last had to be stopped
+  int deadAt_ = -1;  // the entry at which the decoder last had to be stopped
   bool processing_ = false;
 
   std::string password_;

@@ -91,7 +91,8 @@ void TAdvImage::LoadPicture(const std::string& name) {
 }
 
 void TAdvImage::PictureChanged() {
-  if (const auto* gif = dynamic_cast<const TGIFImage*>(Picture_.get()); gif && Canvas_) Canvas_->Show(gif->CurrentFrame());
+  if (const auto* gif = dynamic_cast<const TGIFImage*>(Picture_.get()); gif && Canvas_)
+    Canvas_->Show(gif->CurrentFrame());
   Image_ = QImage();
   Scaled_ = QPixmap();
   update();
@@ -143,7 +144,8 @@ QRect TAdvImage::PictureRect() const {
   const QRect available = AvailableRect();
   QRect target(QPoint(0, 0), FitSize(PictureSize(), available.size()));
   if (ShowFrame3D) target.translate(BevelWidth, BevelWidth);
-  if (CenterView) target.translate((available.width() - target.width()) / 2, (available.height() - target.height()) / 2);
+  if (CenterView)
+    target.translate((available.width() - target.width()) / 2, (available.height() - target.height()) / 2);
   return target;
 }
 

@@ -11,7 +11,8 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (argc < 2) {
-    std::fputs("Usage: kv-imgview FILE...\nShows each picture in the image window; a click or a key closes it.\n", stderr);
+    std::fputs("Usage: kv-imgview FILE...\nShows each picture in the image window; a click or a key closes it.\n",
+               stderr);
     return 2;
   }
   widgets::installQtUi();

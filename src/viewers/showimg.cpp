@@ -39,7 +39,9 @@ void TF_ShowImg::setVisible(bool visible) {
     size = size.expandedTo(QSize(kMinWidth, kMinHeight));
     resize(size);
     // Centred on the screen with room for the title bar, whatever the size.
-    if (s) move(room.x() + (room.width() - size.width()) / 2, room.y() + (room.height() - size.height()) / 2 - kScreenMargin / 4);
+    if (s)
+      move(room.x() + (room.width() - size.width()) / 2,
+           room.y() + (room.height() - size.height()) / 2 - kScreenMargin / 4);
   }
   QDialog::setVisible(visible);
 }

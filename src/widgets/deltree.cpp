@@ -58,8 +58,10 @@ bool TMPDelTree::Execute() {
     result = fileop::removeTree(target, DeleteRoot, before);
   }
   if (result.ok()) return true;
-  if (cancelled || result.outcome == fileop::Outcome::Cancelled) report("DelTree aborted by user !", "");
-  else report("Cannot delete file %s", result.path);
+  if (cancelled || result.outcome == fileop::Outcome::Cancelled)
+    report("DelTree aborted by user !", "");
+  else
+    report("Cannot delete file %s", result.path);
   return false;
 }
 

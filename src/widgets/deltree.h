@@ -17,10 +17,10 @@ namespace widgets {
 
 // What the per-file hook learns about a file about to be deleted.
 struct TSearchRec {
-  std::string Name;       // the entry's name, without its folder
-  std::uint64_t Size = 0; // bytes
-  std::int64_t Time = 0;  // modification time, seconds since 1970-01-01 UTC
-  mode_t Attr = 0;        // type and permission bits as lstat reports them
+  std::string Name;        // the entry's name, without its folder
+  std::uint64_t Size = 0;  // bytes
+  std::int64_t Time = 0;   // modification time, seconds since 1970-01-01 UTC
+  mode_t Attr = 0;         // type and permission bits as lstat reports them
 };
 
 class TMPDelTree;

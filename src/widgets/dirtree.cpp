@@ -118,7 +118,9 @@ void TDirTree::setAcceptDropFiles(bool on) {
   setDropIndicatorShown(on);
 }
 
-QString TDirTree::NodePath(const QTreeWidgetItem* node) { return node ? node->data(0, kPathRole).toString() : QString(); }
+QString TDirTree::NodePath(const QTreeWidgetItem* node) {
+  return node ? node->data(0, kPathRole).toString() : QString();
+}
 
 TDirTypes TDirTree::NodeAttributes(const QTreeWidgetItem* node) {
   return node ? TDirTypes::fromInt(node->data(0, kAttrRole).toInt()) : TDirTypes();
@@ -182,8 +184,8 @@ void TDirTree::addRoots() {
   }
 }
 
-QTreeWidgetItem* TDirTree::addNode(QTreeWidgetItem* parent, const QString& text, const QString& path,
-                                   TDirTypes attr, bool expandable) {
+QTreeWidgetItem* TDirTree::addNode(QTreeWidgetItem* parent, const QString& text, const QString& path, TDirTypes attr,
+                                   bool expandable) {
   auto* node = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
   node->setText(0, text);
   node->setData(0, kPathRole, path);
@@ -203,8 +205,10 @@ void TDirTree::setNodeIcon(QTreeWidgetItem* node, bool open) {
   QIcon icon;
   if (!node->parent()) {
     int kind = node->data(0, kRootKindRole).toInt();
-    if (kind == 1) icon = style()->standardIcon(QStyle::SP_DirHomeIcon);
-    else icon = QFileIconProvider().icon(kind == 2 ? QFileIconProvider::Network : QFileIconProvider::Drive);
+    if (kind == 1)
+      icon = style()->standardIcon(QStyle::SP_DirHomeIcon);
+    else
+      icon = QFileIconProvider().icon(kind == 2 ? QFileIconProvider::Network : QFileIconProvider::Drive);
   } else {
     icon = style()->standardIcon(open ? QStyle::SP_DirOpenIcon : QStyle::SP_DirClosedIcon);
   }
@@ -337,13 +341,17 @@ static QStringList droppedFiles(const QMimeData* mime) {
 }
 
 void TDirTree::dragEnterEvent(QDragEnterEvent* event) {
-  if (acceptDropFiles_ && !droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
-  else event->ignore();
+  if (acceptDropFiles_ && !droppedFiles(event->mimeData()).isEmpty())
+    event->acceptProposedAction();
+  else
+    event->ignore();
 }
 
 void TDirTree::dragMoveEvent(QDragMoveEvent* event) {
-  if (acceptDropFiles_ && !droppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
-  else event->ignore();
+  if (acceptDropFiles_ && !droppedFiles(event->mimeData()).isEmpty())
+    event->acceptProposedAction();
+  else
+    event->ignore();
 }
 
 void TDirTree::dropEvent(QDropEvent* event) {

@@ -97,8 +97,8 @@ Status copyData(int in, int out, const std::string& source, const std::string& t
     if (kernelCopy) {
       n = ::copy_file_range(in, nullptr, out, nullptr, blockSize, 0);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
-                    errno == EBADF || errno == EPERM)) {
+      if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF ||
+                    errno == EPERM)) {
         kernelCopy = false;
         continue;
       }
@@ -188,8 +188,10 @@ Status removeFolderAt(int parentFd, const std::string& name, const std::string& 
   }
   Status result = removeEntries(dirFd, fullPath, before);
   if (result.ok() && removeSelf) {
-    if (::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) != 0) result = Status::failed(fullPath, errno);
-    else return result;
+    if (::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) != 0)
+      result = Status::failed(fullPath, errno);
+    else
+      return result;
   }
   if (changed) chmodPathFd(pathFd.get(), parentFd, name, st.st_mode & 07777);
   return result;
@@ -324,8 +326,8 @@ std::string uniqueName(const std::string& path) {
 
 bool isSameOrBelow(const std::string& inner, const std::string& outer) {
   if (outer == "/") return !inner.empty() && inner[0] == '/';
-  return inner == outer || (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
-                            inner[outer.size()] == '/');
+  return inner == outer ||
+         (inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 && inner[outer.size()] == '/');
 }
 
 }  // namespace widgets::fileop

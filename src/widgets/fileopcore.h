@@ -78,7 +78,6 @@ Status removePath(const std::string& path, const BeforeRemove& before);
 // when the folder cannot be read.
 std::vector<std::string> listFolder(const std::string& path);
 
-
 // A name for `path` that does not exist yet: "name (2).ext", "name (3).ext", ...
 // A leading dot does not start an extension (".profile" gives ".profile (2)").
 std::string uniqueName(const std::string& path);

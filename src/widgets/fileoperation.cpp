@@ -250,8 +250,8 @@ bool TFileOperation::Run::planTargets(const std::vector<Source>& sources, std::v
 
 Step TFileOperation::Run::askOverwrite(const std::string& target) {
   if (flag(fofNoConfirmation)) return Step::Done;
-  auto answer = platform::ui().message(MsgKind::Confirmation, caption(),
-                                       "Overwrite existing file " + target + "?", platform::kYesNoCancel);
+  auto answer = platform::ui().message(MsgKind::Confirmation, caption(), "Overwrite existing file " + target + "?",
+                                       platform::kYesNoCancel);
   if (answer == platform::kBtnYes) return Step::Done;
   aborted_ = true;
   return answer == platform::kBtnNo ? Step::Skipped : Step::Cancelled;
@@ -316,7 +316,8 @@ bool TFileOperation::Run::renameAll(const std::vector<Source>& sources) {
     progress_.CurrentFile = source;
     progress_.Target = target;
     if (tick()) return false;
-    struct stat sst {}, tst {};
+    struct stat sst {
+    }, tst{};
     if (::lstat(source.c_str(), &sst) != 0) {
       error("Cannot find " + source + ": " + errnoText(errno));
       return false;
@@ -398,8 +399,10 @@ Step TFileOperation::Run::transfer(const std::string& source, std::string target
     Totals moved;
     if (S_ISDIR(sst.st_mode)) scanTree(source, moved);
     if (fileop::renamePath(source, target, replace) == 0) {
-      if (S_ISDIR(sst.st_mode)) progress_.BytesDone += moved.bytes;
-      else if (S_ISREG(sst.st_mode)) progress_.BytesDone += static_cast<std::uint64_t>(sst.st_size);
+      if (S_ISDIR(sst.st_mode))
+        progress_.BytesDone += moved.bytes;
+      else if (S_ISREG(sst.st_mode))
+        progress_.BytesDone += static_cast<std::uint64_t>(sst.st_size);
       progress_.FilesDone += S_ISDIR(sst.st_mode) ? moved.entries : 1;
       return Step::Done;
     }
@@ -446,8 +449,8 @@ Step TFileOperation::Run::transferFile(const std::string& source, const std::str
   return Step::Done;
 }
 
-Step TFileOperation::Run::transferFolder(const std::string& source, const std::string& target,
-                                         const struct stat& sst, bool merge, bool move) {
+Step TFileOperation::Run::transferFolder(const std::string& source, const std::string& target, const struct stat& sst,
+                                         bool merge, bool move) {
   const char* verb = move ? "move" : "copy";
   if (!merge && ::mkdir(target.c_str(), 0700) != 0) {
     error(std::string("Cannot ") + verb + " " + source + " to " + target + ": " + errnoText(errno));

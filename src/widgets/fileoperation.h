@@ -43,11 +43,11 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(TFileOpFlags)
 
 // Where a running operation is; handed to OnProgress and shown in the window.
 struct TFileOpProgress {
-  std::string CurrentFile;       // the source being worked on
-  std::string Target;            // its target (empty when deleting)
-  std::uint64_t BytesDone = 0;   // copying and moving: bytes so far of BytesTotal
+  std::string CurrentFile;      // the source being worked on
+  std::string Target;           // its target (empty when deleting)
+  std::uint64_t BytesDone = 0;  // copying and moving: bytes so far of BytesTotal
   std::uint64_t BytesTotal = 0;
-  std::uint64_t FilesDone = 0;   // entries finished (files, links and folders)
+  std::uint64_t FilesDone = 0;  // entries finished (files, links and folders)
   std::uint64_t FilesTotal = 0;
 };
 
@@ -74,7 +74,7 @@ class TFileOperation {
   std::string FilesTo;
   TFileOpFlags Flags;
   TFileOp Operation = foCopy;
-  std::string ProgressTitle;      // title of the progress window and of the boxes
+  std::string ProgressTitle;        // title of the progress window and of the boxes
   std::size_t BlockSize = 1 << 20;  // bytes copied between two progress reports
   // The progress window (unless fofSilent) appears after this long. While it shows,
   // events are processed through the pump hook; it is modal, so user input reaches

@@ -67,7 +67,8 @@ QString toQtFilter(const std::string& classic) {
 
 QColor colorFromRef(std::uint32_t ref) {
   if (ref & 0x80000000u) return QApplication::palette().color(QPalette::Base);  // a system colour
-  return QColor(static_cast<int>(ref & 0xFF), static_cast<int>((ref >> 8) & 0xFF), static_cast<int>((ref >> 16) & 0xFF));
+  return QColor(static_cast<int>(ref & 0xFF), static_cast<int>((ref >> 8) & 0xFF),
+                static_cast<int>((ref >> 16) & 0xFF));
 }
 
 std::uint32_t refFromColor(const QColor& c) {

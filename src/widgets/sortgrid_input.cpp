@@ -206,23 +206,17 @@ bool TSortGrid::eventFilter(QObject* watched, QEvent* e) {
   auto* ke = static_cast<QKeyEvent*>(e);
   switch (ke->key()) {
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-      handleKeyChar(13);
-      return true;
-    case Qt::Key_Escape:
-      handleKeyChar(27);
-      return true;
+    case Qt::Key_Enter: handleKeyChar(13); return true;
+    case Qt::Key_Escape: handleKeyChar(27); return true;
     case Qt::Key_Up:
     case Qt::Key_Down:
     case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-      return handleNavigationKey(ke);
+    case Qt::Key_PageDown: return handleNavigationKey(ke);
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
       if (options_ & goTabs) return handleNavigationKey(ke);
       return false;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -301,8 +295,7 @@ bool TSortGrid::handleNavigationKey(QKeyEvent* e) {
       moveCurrent(t.col, t.row, true, true);
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
   const bool extend = shift && (options_ & goRangeSelect);
   moveCurrent(t.col, t.row, !extend, true);
@@ -461,7 +454,8 @@ void TSortGrid::mouseMoveEvent(QMouseEvent* e) {
   switch (mouseState_) {
     case MouseState::ColSizing:
     case MouseState::RowSizing:
-      sizingPos_ = mouseState_ == MouseState::ColSizing ? std::max(sizingOrigin_, pos.x()) : std::max(sizingOrigin_, pos.y());
+      sizingPos_ =
+          mouseState_ == MouseState::ColSizing ? std::max(sizingOrigin_, pos.x()) : std::max(sizingOrigin_, pos.y());
       viewport()->update();
       return;
     case MouseState::Selecting: {
@@ -478,8 +472,7 @@ void TSortGrid::mouseMoveEvent(QMouseEvent* e) {
       if (c != current_.col || r != current_.row) moveCurrent(c, r, false, true);
       return;
     }
-    default:
-      break;
+    default: break;
   }
   if (e->buttons() == Qt::NoButton) {
     if ((options_ & goColSizing) && separatorAt(Axis::Cols, pos) >= 0)
@@ -534,16 +527,15 @@ void TSortGrid::mouseReleaseEvent(QMouseEvent* e) {
       if (to >= fixedRows_ && to != movingFrom_) MoveRow(movingFrom_, to);
       break;
     }
-    default:
-      break;
+    default: break;
   }
   if (e->button() == Qt::LeftButton) Click();
   if (e->button() == Qt::RightButton) {
     rightButtonDown_ = false;
     if (menuPending_) {
       menuPending_ = false;
-      QCoreApplication::postEvent(viewport(), new QContextMenuEvent(QContextMenuEvent::Mouse, menuPos_, menuGlobalPos_,
-                                                                    e->modifiers()));
+      QCoreApplication::postEvent(
+          viewport(), new QContextMenuEvent(QContextMenuEvent::Mouse, menuPos_, menuGlobalPos_, e->modifiers()));
     }
   }
 }

@@ -18,7 +18,9 @@
 
 namespace {
 
-bool isAsciiSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u'\v'; }
+bool isAsciiSpace(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u'\v';
+}
 
 // The whole trimmed text as a finite decimal floating-point number, with '.' as the
 // decimal point whatever the locale ("12", "-3.5", "+1e3", ".5"). Empty text,

@@ -23,9 +23,7 @@
 
 namespace {
 
-bool unsafeForDisplay(char16_t c) {
-  return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029;
-}
+bool unsafeForDisplay(char16_t c) { return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x2028 || c == 0x2029; }
 
 }  // namespace
 
@@ -205,7 +203,8 @@ void TSortGrid::scheduleLayout() {
   if (layoutPending_) return;
   layoutPending_ = true;
   QMetaObject::invokeMethod(
-      this, [this] {
+      this,
+      [this] {
         if (layoutPending_) updateScrollBars();
       },
       Qt::QueuedConnection);
@@ -317,8 +316,7 @@ void TSortGrid::defaultFormat(int, int, TGridDrawState State, QBrush& brush, QFo
   fontColor = fontColor_;
   if (State & gdFixed) {
     brush = QBrush(fixedColor_);
-  } else if ((State & gdSelected) &&
-             (!(State & gdFocused) || (options_ & (goDrawFocusSelected | goRowSelect)))) {
+  } else if ((State & gdSelected) && (!(State & gdFocused) || (options_ & (goDrawFocusSelected | goRowSelect)))) {
     brush = QBrush(palette().color(QPalette::Highlight));
     fontColor = palette().color(QPalette::HighlightedText);
   } else {
@@ -342,9 +340,7 @@ void TSortGrid::DrawCell(QPainter& Canvas, int ACol, int ARow, const QRect& Rect
       fo.TopLeftColor = pal.color(QPalette::Dark);
       fo.BottomRightColor = pal.color(QPalette::Light);
       break;
-    case cbNone:
-      fo.TopLeftColor = fo.BottomRightColor = pal.color(QPalette::Base);
-      break;
+    case cbNone: fo.TopLeftColor = fo.BottomRightColor = pal.color(QPalette::Base); break;
   }
   if (OnGetCellFormat) OnGetCellFormat(this, ACol, ARow, State, fo);
   if (!defaultDrawing_) {

@@ -130,8 +130,8 @@ DirError ParseCentralHeader(std::string_view bytes, CodePageOpts codePage, ZipEn
     if (z.disk) e.diskNumberStart = *z.disk;
     // A missing size or offset leaves the data unreachable; a missing disk number
     // only the disk unknown.
-    e.zip64Missing = (z.needUncompressed && !z.uncompressed) || (z.needCompressed && !z.compressed) ||
-                     (z.needOffset && !z.offset);
+    e.zip64Missing =
+        (z.needUncompressed && !z.uncompressed) || (z.needCompressed && !z.compressed) || (z.needOffset && !z.offset);
   }
   e.localOffset = e.storedOffset;
   e.offsetInFile = true;
@@ -160,7 +160,8 @@ DirError ReadCentralDirectory(const InputFile& file, const EndRecords& end, Code
     return DirError::ReadError;
 
   // Every header takes 46 bytes at least: the directory's size bounds the entries.
-  dir.entries.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(dir.recordedEntries, bytes.size() / kCentralHeaderSize)));
+  dir.entries.reserve(
+      static_cast<std::size_t>(std::min<std::uint64_t>(dir.recordedEntries, bytes.size() / kCentralHeaderSize)));
   const std::string_view all(bytes);
   std::size_t at = 0;
   while (at < all.size()) {

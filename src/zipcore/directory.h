@@ -76,10 +76,10 @@ struct ZipEntry {
 
 // Where an end record sits in the last bytes of a file.
 struct EocdHit {
-  std::size_t pos = 0;            // position in the searched bytes
+  std::size_t pos = 0;  // position in the searched bytes
   EocdRecord record;
-  std::uint64_t commentEnd = 0;   // file offset where its comment ends (may lie past the file)
-  int rank = 1;                   // 3, 2 or 1: the preference below
+  std::uint64_t commentEnd = 0;  // file offset where its comment ends (may lie past the file)
+  int rank = 1;                  // 3, 2 or 1: the preference below
 };
 
 // Finds the end record in tail, the last tail.size() bytes of a file of fileSize
@@ -148,7 +148,7 @@ const char* DescribeDirError(DirError error);
 struct Directory {
   EndRecords end;
   std::uint64_t fileSize = 0;
-  std::uint64_t centralOffset = 0;        // where the central directory really starts
+  std::uint64_t centralOffset = 0;  // where the central directory really starts
   std::uint64_t centralSize = 0;
   std::uint64_t storedCentralOffset = 0;  // where the end record says it starts
   std::int64_t offsetShift = 0;           // centralOffset - storedCentralOffset

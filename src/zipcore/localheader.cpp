@@ -16,7 +16,8 @@ bool readLocalHeader(const InputFile& file, const ZipEntry& e, std::uint64_t lim
   const std::size_t n = get16(head, 26), x = get16(head, 28);
   std::string rest;
   // Name and extra field: in front of the central directory too.
-  if (limit - e.localOffset - kLocalHeaderSize < n + x || !file.readExact(e.localOffset + kLocalHeaderSize, rest, n + x)) {
+  if (limit - e.localOffset - kLocalHeaderSize < n + x ||
+      !file.readExact(e.localOffset + kLocalHeaderSize, rest, n + x)) {
     error = "local header runs past the central directory";
     return false;
   }

@@ -13,7 +13,7 @@ namespace zipcore {
 
 struct LocalHeader {
   std::uint64_t headerOffset = 0;
-  std::uint64_t dataOffset = 0;      // first byte of the member's data
+  std::uint64_t dataOffset = 0;  // first byte of the member's data
   std::uint16_t versionNeeded = 0;
   std::uint16_t flags = 0;
   std::uint16_t method = 0;

@@ -19,11 +19,11 @@ namespace zipcore {
 struct Placement {
   enum Problem {
     Fine,
-    SharesHeader,     // another entry names the same local header
-    Overlaps,         // its data run into the next member's local header
-    IntoDirectory,    // its data run into the central directory
+    SharesHeader,       // another entry names the same local header
+    Overlaps,           // its data run into the next member's local header
+    IntoDirectory,      // its data run into the central directory
     HeaderInDirectory,  // its local header offset points into the central directory
-    PastEnd,          // its local header offset points past the end of the file
+    PastEnd,            // its local header offset points past the end of the file
   };
   Problem problem = Fine;
   std::size_t other = 0;  // SharesHeader, Overlaps: the other entry (index into the directory)

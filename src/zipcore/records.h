@@ -18,16 +18,16 @@
 
 namespace zipcore {
 
-inline constexpr std::uint32_t kLocalHeaderSig = 0x04034B50;    // "PK\3\4"
-inline constexpr std::uint32_t kCentralHeaderSig = 0x02014B50;  // "PK\1\2"
-inline constexpr std::uint32_t kEndSig = 0x06054B50;            // "PK\5\6"
-inline constexpr std::uint32_t kZip64EndSig = 0x06064B50;       // "PK\6\6"
-inline constexpr std::uint32_t kZip64LocatorSig = 0x07064B50;   // "PK\6\7"
+inline constexpr std::uint32_t kLocalHeaderSig = 0x04034B50;       // "PK\3\4"
+inline constexpr std::uint32_t kCentralHeaderSig = 0x02014B50;     // "PK\1\2"
+inline constexpr std::uint32_t kEndSig = 0x06054B50;               // "PK\5\6"
+inline constexpr std::uint32_t kZip64EndSig = 0x06064B50;          // "PK\6\6"
+inline constexpr std::uint32_t kZip64LocatorSig = 0x07064B50;      // "PK\6\7"
 inline constexpr std::uint32_t kDigitalSignatureSig = 0x05054B50;  // "PK\5\5": closes a central directory
 // "PK\7\8": a data descriptor, and also the marker at the very start of the first
 // disk of a spanned set.
 inline constexpr std::uint32_t kDescriptorSig = 0x08074B50;
-inline constexpr std::uint32_t kSpanTempMarker = 0x30304B50;    // "PK00": a spanned set that fit one disk
+inline constexpr std::uint32_t kSpanTempMarker = 0x30304B50;  // "PK00": a spanned set that fit one disk
 
 inline constexpr std::size_t kLocalHeaderSize = 30;
 inline constexpr std::size_t kDataDescriptorSize = 16;
@@ -35,7 +35,7 @@ inline constexpr std::size_t kCentralHeaderSize = 46;
 inline constexpr std::size_t kEndSize = 22;
 inline constexpr std::size_t kMaxCommentSize = 65535;
 inline constexpr std::size_t kEndSearchSize = kEndSize + kMaxCommentSize;  // 65557
-inline constexpr std::size_t kZip64EndSize = 56;  // fixed part, without extensible data
+inline constexpr std::size_t kZip64EndSize = 56;                           // fixed part, without extensible data
 inline constexpr std::size_t kZip64LocatorSize = 20;
 
 inline constexpr std::uint16_t kMethodStore = 0;
@@ -68,7 +68,9 @@ inline std::uint16_t get16(const unsigned char* p) { return static_cast<std::uin
 inline std::uint32_t get32(const unsigned char* p) {
   return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
 }
-inline std::uint64_t get64(const unsigned char* p) { return std::uint64_t{get32(p)} | (std::uint64_t{get32(p + 4)} << 32); }
+inline std::uint64_t get64(const unsigned char* p) {
+  return std::uint64_t{get32(p)} | (std::uint64_t{get32(p + 4)} << 32);
+}
 inline const unsigned char* bytesOf(std::string_view s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 // Values at offset at of s; the caller checks that they lie within s.
 inline std::uint16_t get16(std::string_view s, std::size_t at) { return get16(bytesOf(s) + at); }
@@ -107,30 +109,30 @@ static_assert(std::endian::native == std::endian::little, "CentralFields mirrors
 #pragma pack(push, 1)
 // The central file header's bytes 4..45 (everything after the signature), as stored.
 struct CentralFields {
-  std::uint16_t VersionMadeBy = 0;      // low byte: version (20 = 2.0); high byte: host system
-  std::uint16_t VersionNeeded = 0;      // version needed to extract
-  std::uint16_t GeneralFlags = 0;       // bit 0: encrypted; bit 3: data descriptor; bit 11: UTF-8 names
-  std::uint16_t Method = 0;             // compression method (0 stored, 8 deflate, ...)
-  std::uint16_t ModTime = 0;            // DOS time
-  std::uint16_t ModDate = 0;            // DOS date
+  std::uint16_t VersionMadeBy = 0;  // low byte: version (20 = 2.0); high byte: host system
+  std::uint16_t VersionNeeded = 0;  // version needed to extract
+  std::uint16_t GeneralFlags = 0;   // bit 0: encrypted; bit 3: data descriptor; bit 11: UTF-8 names
+  std::uint16_t Method = 0;         // compression method (0 stored, 8 deflate, ...)
+  std::uint16_t ModTime = 0;        // DOS time
+  std::uint16_t ModDate = 0;        // DOS date
   std::uint32_t Crc32 = 0;
-  std::uint32_t CompressedSize = 0;     // 0xFFFFFFFF: the real value is in the ZIP64 extra field
-  std::uint32_t UncompressedSize = 0;   // likewise
-  std::uint16_t NameLength = 0;         // length of the stored (raw) name
+  std::uint32_t CompressedSize = 0;    // 0xFFFFFFFF: the real value is in the ZIP64 extra field
+  std::uint32_t UncompressedSize = 0;  // likewise
+  std::uint16_t NameLength = 0;        // length of the stored (raw) name
   std::uint16_t ExtraLength = 0;
   std::uint16_t CommentLength = 0;
-  std::uint16_t DiskNumberStart = 0;    // volume holding the local header
+  std::uint16_t DiskNumberStart = 0;  // volume holding the local header
   std::uint16_t InternalAttributes = 0;
-  std::uint32_t ExternalAttributes = 0; // low byte: DOS attributes; high word: Unix mode for Unix hosts
-  std::uint32_t LocalHeaderOffset = 0;  // on its volume; 0xFFFFFFFF: see the ZIP64 extra field
+  std::uint32_t ExternalAttributes = 0;  // low byte: DOS attributes; high word: Unix mode for Unix hosts
+  std::uint32_t LocalHeaderOffset = 0;   // on its volume; 0xFFFFFFFF: see the ZIP64 extra field
 };
 #pragma pack(pop)
 static_assert(sizeof(CentralFields) == 42, "the 42 central header bytes after the signature");
 
 // The 22-byte end-of-central-directory record (without its comment).
 struct EocdRecord {
-  std::uint16_t ThisDisk = 0;          // a multi-disk set: number of the last disk (from 0)
-  std::uint16_t CentralDirDisk = 0;    // disk where the central directory starts
+  std::uint16_t ThisDisk = 0;        // a multi-disk set: number of the last disk (from 0)
+  std::uint16_t CentralDirDisk = 0;  // disk where the central directory starts
   std::uint16_t EntriesThisDisk = 0;
   std::uint16_t TotalEntries = 0;
   std::uint32_t CentralDirSize = 0;

@@ -6,8 +6,8 @@ namespace zipcore {
 
 namespace {
 
-constexpr std::size_t kMaxPart = 255;    // longest file name the file systems take
-constexpr std::size_t kMaxPath = 4000;   // stay below PATH_MAX with the base folder
+constexpr std::size_t kMaxPart = 255;   // longest file name the file systems take
+constexpr std::size_t kMaxPath = 4000;  // stay below PATH_MAX with the base folder
 
 std::vector<std::string_view> split(std::string_view s, std::string_view separators) {
   std::vector<std::string_view> out;
@@ -54,8 +54,10 @@ SafeName checkEntryName(std::string_view name) {
     }
     r.parts.emplace_back(part);
   }
-  if (r.parts.empty()) r.problem = "the name is empty once made safe";
-  else if (joinParts(r.parts, r.parts.size()).size() > kMaxPath) r.problem = "the name is too long";
+  if (r.parts.empty())
+    r.problem = "the name is empty once made safe";
+  else if (joinParts(r.parts, r.parts.size()).size() > kMaxPath)
+    r.problem = "the name is too long";
   return r;
 }
 

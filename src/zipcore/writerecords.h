@@ -45,7 +45,6 @@ std::string centralHeaderFor(const CentralRecord& r);
 // The end records that follow a central directory of count headers and cdSize
 // bytes starting at cdStart: the ZIP64 end record and its locator when a value
 // needs them, then the end record with the comment (cut to 65535 bytes).
-std::string endRecordsFor(std::uint64_t count, std::uint64_t cdSize, std::uint64_t cdStart,
-                          const std::string& comment);
+std::string endRecordsFor(std::uint64_t count, std::uint64_t cdSize, std::uint64_t cdStart, const std::string& comment);
 
 }  // namespace zipcore

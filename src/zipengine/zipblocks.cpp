@@ -27,7 +27,8 @@ LibBlock::LibBlock(Kind kind, bool newLayout, const BlockRequest& r)
       fillZip(*zipOld_, r);
       zipOld_->Mark = ZIPLIB_BLOCK_MARK;
       zipOld_->SpecCount = std::min<std::uint32_t>(zipOld_->SpecCount, ZIPLIB_MAX_OLD_SPECS);
-      for (std::size_t i = 0; i < patterns_.size() && i < ZIPLIB_MAX_OLD_SPECS; ++i) zipOld_->Specs[i] = patterns_[i].c_str();
+      for (std::size_t i = 0; i < patterns_.size() && i < ZIPLIB_MAX_OLD_SPECS; ++i)
+        zipOld_->Specs[i] = patterns_[i].c_str();
       data_ = zipOld_.get();
     }
   } else {
@@ -44,7 +45,8 @@ LibBlock::LibBlock(Kind kind, bool newLayout, const BlockRequest& r)
       fillUnzip(*unzOld_, r);
       unzOld_->Mark = ZIPLIB_BLOCK_MARK;
       unzOld_->SpecCount = std::min<std::uint32_t>(unzOld_->SpecCount, ZIPLIB_MAX_OLD_SPECS);
-      for (std::size_t i = 0; i < patterns_.size() && i < ZIPLIB_MAX_OLD_SPECS; ++i) unzOld_->Specs[i] = patterns_[i].c_str();
+      for (std::size_t i = 0; i < patterns_.size() && i < ZIPLIB_MAX_OLD_SPECS; ++i)
+        unzOld_->Specs[i] = patterns_[i].c_str();
       data_ = unzOld_.get();
     }
   }

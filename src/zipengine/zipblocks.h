@@ -25,16 +25,16 @@ struct BlockRequest {
   void* caller = nullptr;  // handed back in every callback
   ZipLibCallback callback = nullptr;
   bool trace = false;
-  bool verbose = false;    // the block's verbose word is on for verbose or trace
-  std::string password;    // cut to kLibPasswordMax bytes in the block
+  bool verbose = false;  // the block's verbose word is on for verbose or trace
+  std::string password;  // cut to kLibPasswordMax bytes in the block
   std::string archive;
   std::vector<std::string> specs;
-  bool literal = false;    // every spec is a plain name, not a pattern
+  bool literal = false;  // every spec is a plain name, not a pattern
   // Compressor only.
-  std::string tempDir;     // empty: no folder given
+  std::string tempDir;  // empty: no folder given
   AddOpts addOptions;
   int level = 9;
-  bool deleting = false;   // delete the entries named by specs instead of adding
+  bool deleting = false;  // delete the entries named by specs instead of adding
   // Extractor only.
   ExtrOpts extrOptions;
 };
@@ -51,9 +51,7 @@ class LibBlock {
   LibBlock(const LibBlock&) = delete;
   LibBlock& operator=(const LibBlock&) = delete;
 
-  static bool fits(bool newLayout, std::size_t specCount) {
-    return newLayout || specCount <= ZIPLIB_MAX_OLD_SPECS;
-  }
+  static bool fits(bool newLayout, std::size_t specCount) { return newLayout || specCount <= ZIPLIB_MAX_OLD_SPECS; }
 
   void* data() const { return data_; }
 

@@ -37,15 +37,9 @@ std::uint32_t TZipEngine::LibCallback(const ZipCallbackRecord& r) noexcept {
   if (CallbackFailed_) return ZIPLIB_STOP;
   try {
     switch (r.ActionCode) {
-      case ZIPLIB_ACTION_FILE_BEGIN:
-        RaiseProgress(ptFileBegin, recordText(r), recordSize(r));
-        break;
-      case ZIPLIB_ACTION_PROGRESS:
-        RaiseProgress(ptFileProgress, {}, recordSize(r));
-        break;
-      case ZIPLIB_ACTION_BATCH_END:
-        RaiseProgress(ptBatchEnd, {}, 0);
-        break;
+      case ZIPLIB_ACTION_FILE_BEGIN: RaiseProgress(ptFileBegin, recordText(r), recordSize(r)); break;
+      case ZIPLIB_ACTION_PROGRESS: RaiseProgress(ptFileProgress, {}, recordSize(r)); break;
+      case ZIPLIB_ACTION_BATCH_END: RaiseProgress(ptBatchEnd, {}, 0); break;
       case ZIPLIB_ACTION_MESSAGE: {
         std::string text = recordText(r);
         text.erase(text.find_last_not_of(' ') + 1);
@@ -57,15 +51,12 @@ std::uint32_t TZipEngine::LibCallback(const ZipCallbackRecord& r) noexcept {
         if (OnMessage) OnMessage(*this, static_cast<int>(r.ErrorCode), text);
         break;
       }
-      case ZIPLIB_ACTION_TOTAL_FILES:
-        RaiseProgress(ptTotalFiles, {}, recordSize(r));
-        break;
+      case ZIPLIB_ACTION_TOTAL_FILES: RaiseProgress(ptTotalFiles, {}, recordSize(r)); break;
       case ZIPLIB_ACTION_TOTAL_SIZE:
         BatchTotalSize_ = recordSize(r);
         RaiseProgress(ptTotalSize, {}, BatchTotalSize_);
         break;
-      default:
-        break;  // an action this engine does not know: nothing to show
+      default: break;  // an action this engine does not know: nothing to show
     }
     // The answer is taken before the pump runs: a cancel set by an event handler
     // stops the library at this very callback, one set by a click during the pump

@@ -45,7 +45,8 @@ void TZipEngine::ShowZipMessage(int messageId, const std::string& extra) {
 void TZipEngine::ReportEngineError(const EZipEngine& error) {
   LastErrorCode_ = error.MessageId;
   LastMessage_ = error.Message;
-  if (error.ShowBox && !Unattended) platform::ui().message(platform::MsgKind::Warning, {}, error.Message, platform::kOk);
+  if (error.ShowBox && !Unattended)
+    platform::ui().message(platform::MsgKind::Warning, {}, error.Message, platform::kOk);
   if (OnMessage) OnMessage(*this, 0, error.Message);
 }
 

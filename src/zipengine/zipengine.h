@@ -58,8 +58,8 @@ class TZipEngine {
  public:
   using TNotifyEvent = std::function<void(TZipEngine& Sender)>;
   using TMessageEvent = std::function<void(TZipEngine& Sender, int ErrCode, const std::string& Message)>;
-  using TProgressEvent = std::function<void(TZipEngine& Sender, ProgressType ProgrType,
-                                            const std::string& Filename, std::int64_t FileSize)>;
+  using TProgressEvent = std::function<void(TZipEngine& Sender, ProgressType ProgrType, const std::string& Filename,
+                                            std::int64_t FileSize)>;
   using EntryList = std::vector<std::unique_ptr<ZipDirEntry>>;
 
   TZipEngine();
@@ -296,10 +296,10 @@ class TZipEngine {
   std::uint64_t ContentStart_ = 0;
   std::uint64_t DirEndOffset_ = 0;
   std::uint64_t FileSize_ = 0;
-  std::uint64_t CentralDirOffset_ = 0;     // real
+  std::uint64_t CentralDirOffset_ = 0;  // real
   std::uint64_t CentralDirSize_ = 0;
   bool SpannedSet_ = false;
-  bool SpanMarker_ = false;                // the file begins with the spanning marker
+  bool SpanMarker_ = false;  // the file begins with the spanning marker
   bool StructureError_ = false;
   int CurrentDisk_ = 0;
   int LastDisk_ = 0;
@@ -307,7 +307,7 @@ class TZipEngine {
   int LabelDiskNr_ = 0;
   std::string VolumeLabel_;
   std::string DriveRoot_;
-  zipcore::EndRecords End_;                // as the last end-record search found them
+  zipcore::EndRecords End_;  // as the last end-record search found them
   zipcore::InputFile InFile_;
 
   int LastErrorCode_ = 0;

@@ -70,20 +70,20 @@ enum ZipLibAction {
  * every other code reports a problem. The low byte is the code proper. */
 enum ZipLibError {
   ZIPLIB_OK = 0,
-  ZIPLIB_E_WARNING = 1,       /* something was skipped; the rest went on */
-  ZIPLIB_E_BAD_ARCHIVE = 2,   /* the archive's structure is damaged or not ZIP */
-  ZIPLIB_E_MEMORY = 3,        /* out of memory */
-  ZIPLIB_E_READ = 4,          /* a file could not be read */
-  ZIPLIB_E_WRITE = 5,         /* a file could not be written */
-  ZIPLIB_E_DISK_FULL = 6,     /* no space left on the target */
-  ZIPLIB_E_NOT_FOUND = 7,     /* a named file or entry does not exist */
-  ZIPLIB_E_UNSAFE_NAME = 8,   /* an entry name or link would leave the target folder */
-  ZIPLIB_E_CRC = 9,           /* data damaged: CRC or size mismatch, bad deflate data */
-  ZIPLIB_E_UNSUPPORTED = 10,  /* compression method or encryption not supported */
-  ZIPLIB_E_PASSWORD = 11,     /* password missing or wrong */
-  ZIPLIB_E_BAD_PARAMS = 12,   /* the parameter block is not understood */
-  ZIPLIB_E_CHANGED = 13,      /* a source changed while it was being added */
-  ZIPLIB_E_CANCELLED = 14     /* a callback asked to stop */
+  ZIPLIB_E_WARNING = 1,      /* something was skipped; the rest went on */
+  ZIPLIB_E_BAD_ARCHIVE = 2,  /* the archive's structure is damaged or not ZIP */
+  ZIPLIB_E_MEMORY = 3,       /* out of memory */
+  ZIPLIB_E_READ = 4,         /* a file could not be read */
+  ZIPLIB_E_WRITE = 5,        /* a file could not be written */
+  ZIPLIB_E_DISK_FULL = 6,    /* no space left on the target */
+  ZIPLIB_E_NOT_FOUND = 7,    /* a named file or entry does not exist */
+  ZIPLIB_E_UNSAFE_NAME = 8,  /* an entry name or link would leave the target folder */
+  ZIPLIB_E_CRC = 9,          /* data damaged: CRC or size mismatch, bad deflate data */
+  ZIPLIB_E_UNSUPPORTED = 10, /* compression method or encryption not supported */
+  ZIPLIB_E_PASSWORD = 11,    /* password missing or wrong */
+  ZIPLIB_E_BAD_PARAMS = 12,  /* the parameter block is not understood */
+  ZIPLIB_E_CHANGED = 13,     /* a source changed while it was being added */
+  ZIPLIB_E_CANCELLED = 14    /* a callback asked to stop */
 };
 
 /* Passed by address to the callback routine, which returns ZIPLIB_CONTINUE or
@@ -112,50 +112,50 @@ typedef struct ZipFileRecord {
 } ZipFileRecord;
 
 /* Fields shared by both compressor layouts (offsets 0..127 on 32 bits). */
-#define ZIPLIB_ZIP_COMMON_FIELDS                                                        \
-  void* Handle;            /*   0: window handle, 0 when unattended */                  \
-  void* Caller;            /*   4: the calling component, handed back in callbacks */   \
-  uint32_t Version;        /*   8: the caller's version (152) */                        \
-  ZipLibCallback Callback; /*  12: callback routine, may be 0 */                        \
-  uint32_t Trace;          /*  16: trace flag */                                        \
-  const char* Password;    /*  20: password (at most 80 bytes used), may be 0 */        \
-  uint32_t Reserved24;     /*  24 */                                                    \
-  uint32_t Encrypt;        /*  28: encrypt new entries with the password */             \
-  uint32_t HiddenFiles;    /*  32: include names starting with "." */                   \
-  uint32_t Reserved36;     /*  36 */                                                    \
-  uint32_t Reserved40;     /*  40 */                                                    \
-  uint32_t NoDirEntries;   /*  44: write no separate folder entries */                  \
-  uint32_t Reserved48;     /*  48 */                                                    \
-  uint32_t Verbose;        /*  52: report every step as a message */                    \
-  uint32_t Always56;       /*  56: on */                                                \
-  uint32_t Level;          /*  60: compression level 0 (store) .. 9 */                  \
-  uint32_t Reserved64;     /*  64 */                                                    \
-  uint32_t Reserved68;     /*  68 */                                                    \
-  uint32_t StripDirNames;  /*  72: store file names without their folders */            \
-  uint16_t Recurse;        /*  76: recurse into folders (0 or 0xFFFF) */                \
-  uint16_t Reserved78;     /*  78 */                                                    \
-  uint32_t AddMode;        /*  80: on for adding, off for deleting */                   \
-  uint32_t ForceDos;       /*  84: force MS-DOS 8.3 names */                            \
-  uint32_t Move;           /*  88: delete the sources once the archive is written */    \
-  uint32_t DeleteEntries;  /*  92: delete the entries the name patterns match */    \
-  uint32_t Update;         /*  96: add only newer or missing files */                   \
-  uint32_t Freshen;        /* 100: replace only entries whose file is newer */          \
-  uint32_t LiteralNames;   /* 104: each name pattern is a name: no wildcards */          \
-  uint32_t ZipTime;        /* 108: give the archive its newest entry's time */          \
-  uint32_t Reserved112;    /* 112 */                                                    \
-  uint32_t Reserved116;    /* 116 */                                                    \
-  uint32_t SpecCount;      /* 120: number of name patterns */                          \
+#define ZIPLIB_ZIP_COMMON_FIELDS                                                      \
+  void* Handle;            /*   0: window handle, 0 when unattended */                \
+  void* Caller;            /*   4: the calling component, handed back in callbacks */ \
+  uint32_t Version;        /*   8: the caller's version (152) */                      \
+  ZipLibCallback Callback; /*  12: callback routine, may be 0 */                      \
+  uint32_t Trace;          /*  16: trace flag */                                      \
+  const char* Password;    /*  20: password (at most 80 bytes used), may be 0 */      \
+  uint32_t Reserved24;     /*  24 */                                                  \
+  uint32_t Encrypt;        /*  28: encrypt new entries with the password */           \
+  uint32_t HiddenFiles;    /*  32: include names starting with "." */                 \
+  uint32_t Reserved36;     /*  36 */                                                  \
+  uint32_t Reserved40;     /*  40 */                                                  \
+  uint32_t NoDirEntries;   /*  44: write no separate folder entries */                \
+  uint32_t Reserved48;     /*  48 */                                                  \
+  uint32_t Verbose;        /*  52: report every step as a message */                  \
+  uint32_t Always56;       /*  56: on */                                              \
+  uint32_t Level;          /*  60: compression level 0 (store) .. 9 */                \
+  uint32_t Reserved64;     /*  64 */                                                  \
+  uint32_t Reserved68;     /*  68 */                                                  \
+  uint32_t StripDirNames;  /*  72: store file names without their folders */          \
+  uint16_t Recurse;        /*  76: recurse into folders (0 or 0xFFFF) */              \
+  uint16_t Reserved78;     /*  78 */                                                  \
+  uint32_t AddMode;        /*  80: on for adding, off for deleting */                 \
+  uint32_t ForceDos;       /*  84: force MS-DOS 8.3 names */                          \
+  uint32_t Move;           /*  88: delete the sources once the archive is written */  \
+  uint32_t DeleteEntries;  /*  92: delete the entries the name patterns match */      \
+  uint32_t Update;         /*  96: add only newer or missing files */                 \
+  uint32_t Freshen;        /* 100: replace only entries whose file is newer */        \
+  uint32_t LiteralNames;   /* 104: each name pattern is a name: no wildcards */       \
+  uint32_t ZipTime;        /* 108: give the archive its newest entry's time */        \
+  uint32_t Reserved112;    /* 112 */                                                  \
+  uint32_t Reserved116;    /* 116 */                                                  \
+  uint32_t SpecCount;      /* 120: number of name patterns */                         \
   const char* ArchiveName; /* 124: the archive */
 
 /* The layout with file records (216 bytes on 32 bits). */
 typedef struct ZipExecParams {
   ZIPLIB_ZIP_COMMON_FIELDS
-  const char* TempDir;         /* 128: folder for temporary files, may be 0 */
-  uint32_t Reserved132;        /* 132 */
-  uint32_t Reserved136;        /* 136 */
-  ZipFileRecord* FileRecords;  /* 140: SpecCount records */
-  uint32_t Reserved144[17];    /* 144..211 */
-  uint32_t Mark;               /* 212: ZIPLIB_BLOCK_MARK */
+  const char* TempDir;        /* 128: folder for temporary files, may be 0 */
+  uint32_t Reserved132;       /* 132 */
+  uint32_t Reserved136;       /* 136 */
+  ZipFileRecord* FileRecords; /* 140: SpecCount records */
+  uint32_t Reserved144[17];   /* 144..211 */
+  uint32_t Mark;              /* 212: ZIPLIB_BLOCK_MARK */
 } ZipExecParams;
 
 /* The layout with inline name-pattern addresses (16520 bytes on 32 bits). */
@@ -173,24 +173,24 @@ typedef struct UnzFileRecord {
   uint32_t Reserved[17]; /*  4..71: zero */
 } UnzFileRecord;
 
-#define ZIPLIB_UNZ_COMMON_FIELDS                                                        \
-  void* Handle;            /*   0: window handle, 0 when unattended */                  \
-  void* Caller;            /*   4: the calling component */                             \
-  uint32_t Version;        /*   8: the caller's version (152) */                        \
-  ZipLibCallback Callback; /*  12: callback routine, may be 0 */                        \
-  uint32_t Trace;          /*  16: trace flag */                                        \
-  uint32_t Reserved20;     /*  20 */                                                    \
-  const char* Password;    /*  24: password (at most 80 bytes used), may be 0 */        \
-  uint32_t Test;           /*  28: only test the entries */                             \
-  uint32_t LiteralNames;   /*  32: each name pattern is a name: no wildcards */          \
-  uint32_t Reserved36;     /*  36 */                                                    \
-  uint32_t Always40;       /*  40: on */                                                \
-  uint32_t Verbose;        /*  44: report every step as a message */                    \
-  uint32_t Update;         /*  48: extract only newer or missing files */               \
-  uint32_t Freshen;        /*  52: extract only files that exist and are older */       \
-  uint32_t DirNames;       /*  56: restore the stored folder names */                   \
-  uint32_t Overwrite;      /*  60: overwrite existing files */                          \
-  uint32_t SpecCount;      /*  64: number of name patterns, 0 = every entry  */         \
+#define ZIPLIB_UNZ_COMMON_FIELDS                                                  \
+  void* Handle;            /*   0: window handle, 0 when unattended */            \
+  void* Caller;            /*   4: the calling component */                       \
+  uint32_t Version;        /*   8: the caller's version (152) */                  \
+  ZipLibCallback Callback; /*  12: callback routine, may be 0 */                  \
+  uint32_t Trace;          /*  16: trace flag */                                  \
+  uint32_t Reserved20;     /*  20 */                                              \
+  const char* Password;    /*  24: password (at most 80 bytes used), may be 0 */  \
+  uint32_t Test;           /*  28: only test the entries */                       \
+  uint32_t LiteralNames;   /*  32: each name pattern is a name: no wildcards */   \
+  uint32_t Reserved36;     /*  36 */                                              \
+  uint32_t Always40;       /*  40: on */                                          \
+  uint32_t Verbose;        /*  44: report every step as a message */              \
+  uint32_t Update;         /*  48: extract only newer or missing files */         \
+  uint32_t Freshen;        /*  52: extract only files that exist and are older */ \
+  uint32_t DirNames;       /*  56: restore the stored folder names */             \
+  uint32_t Overwrite;      /*  60: overwrite existing files */                    \
+  uint32_t SpecCount;      /*  64: number of name patterns, 0 = every entry  */   \
   const char* ArchiveName; /*  68: the archive */
 
 /* The layout with file records (148 bytes on 32 bits). */

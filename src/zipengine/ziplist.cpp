@@ -9,7 +9,6 @@
 #include "platform/paths.h"
 #include "zipengine/zipengine.h"
 
-
 void TZipEngine::List() {
   Entries_.clear();
   ContentStart_ = 0;
@@ -27,13 +26,9 @@ void TZipEngine::List() {
     CheckArchiveDrive();
     ReadDirectory();
     ok = true;
-  } catch (const EZipEngine& e) {
-    ReportEngineError(e);
-  } catch (const std::bad_alloc&) {
+  } catch (const EZipEngine& e) { ReportEngineError(e); } catch (const std::bad_alloc&) {
     ShowZipMessage(zipmsg::kNoMemory);
-  } catch (...) {
-    ShowZipMessage(zipmsg::kUnknownListError);
-  }
+  } catch (...) { ShowZipMessage(zipmsg::kUnknownListError); }
   InFile_.close();
   if (!ok) {
     ZipFilename_.clear();

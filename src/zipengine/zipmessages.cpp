@@ -67,7 +67,8 @@ constexpr Entry kTable[] = {
     {kInsertVolume, "Please insert disk volume %.1d"},
     {kInDrive, "\nin drive: %s"},
     {kFileExistsOverwrite, "There is already a file %s\nDo you want to overwrite this file"},
-    {kPreviousDiskOverwrite, "ATTENTION: This is previous disk no %d!!!\nAre you sure you want to overwrite the contents"},
+    {kPreviousDiskOverwrite,
+     "ATTENTION: This is previous disk no %d!!!\nAre you sure you want to overwrite the contents"},
     {kUnknownSpanError, "UnKnown error in function ReadSpan() or WriteSpan()"},
     {kErrorReadingLocalHeader, "Error while reading a local header"},
     {kLocalSignatureWrong, "A local header signature is wrong"},
@@ -111,8 +112,7 @@ static_assert(ascendingInRange(), "message ids must ascend, without repeats, wit
 }  // namespace
 
 const char* Find(int id) {
-  auto it = std::lower_bound(std::begin(kTable), std::end(kTable), id,
-                             [](const Entry& e, int v) { return e.id < v; });
+  auto it = std::lower_bound(std::begin(kTable), std::end(kTable), id, [](const Entry& e, int v) { return e.id < v; });
   return it != std::end(kTable) && it->id == id ? it->text : nullptr;
 }
 
@@ -150,8 +150,10 @@ std::string ZipFormat(std::string_view format, std::initializer_list<ZipFormatAr
       ++i;
       continue;
     }
-    if (rest.starts_with("d") || rest.starts_with("s")) len = 1;
-    else if (rest.starts_with(".1d")) len = 3;
+    if (rest.starts_with("d") || rest.starts_with("s"))
+      len = 1;
+    else if (rest.starts_with(".1d"))
+      len = 3;
     if (len == 0) {
       out.push_back('%');
       continue;

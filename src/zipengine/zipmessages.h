@@ -16,25 +16,25 @@
 namespace zipmsg {
 
 // ---- directory reading ------------------------------------------------------
-inline constexpr int kStructureWarning = 10101;      // "Warning - Error in zip structure!"
-inline constexpr int kGarbageAtEnd = 10102;          // "Warning - Garbage at the end of the zipfile!"
-inline constexpr int kSeekErrorReadingZip = 10103;   // "Seek error reading Zip archive!"
+inline constexpr int kStructureWarning = 10101;     // "Warning - Error in zip structure!"
+inline constexpr int kGarbageAtEnd = 10102;         // "Warning - Garbage at the end of the zipfile!"
+inline constexpr int kSeekErrorReadingZip = 10103;  // "Seek error reading Zip archive!"
 inline constexpr int kErrorReadingCentralHeader = 10104;
 inline constexpr int kCentralSignatureWrong = 10105;
 inline constexpr int kErrorReadingCentralName = 10106;
 inline constexpr int kErrorReadingFileComment = 10107;
-inline constexpr int kNoMemory = 10108;              // "Requested memory not available"
-inline constexpr int kUnknownListError = 10109;      // "Unknown error in List() function"
-inline constexpr int kSeekErrorInputFile = 10110;    // "Seek error in input file"
+inline constexpr int kNoMemory = 10108;            // "Requested memory not available"
+inline constexpr int kUnknownListError = 10109;    // "Unknown error in List() function"
+inline constexpr int kSeekErrorInputFile = 10110;  // "Seek error in input file"
 inline constexpr int kErrorReadingEocd = 10111;
-inline constexpr int kNthDiskOfSet = 10112;          // %d: disk number from the volume label
+inline constexpr int kNthDiskOfSet = 10112;  // %d: disk number from the volume label
 inline constexpr int kNotValidZip = 10113;
 inline constexpr int kFirstFileOfSet = 10114;
 inline constexpr int kFirstDiskOfSet = 10115;
-inline constexpr int kInputFileNotExist = 10116;     // "Input file does not exist"
-inline constexpr int kZipNotOpened = 10117;          // "Zip file could not be opened"
-inline constexpr int kDriveNotDefined = 10118;       // %s: drive root
-inline constexpr int kNotValidDrive = 10119;         // %s: drive root
+inline constexpr int kInputFileNotExist = 10116;  // "Input file does not exist"
+inline constexpr int kZipNotOpened = 10117;       // "Zip file could not be opened"
+inline constexpr int kDriveNotDefined = 10118;    // %s: drive root
+inline constexpr int kNotValidDrive = 10119;      // %s: drive root
 // The end record counts other than the headers the directory holds (a count kept
 // modulo 65536, or a lying one); every header found is listed. + the two numbers
 inline constexpr int kEntryCountMismatch = 10120;
@@ -47,7 +47,7 @@ inline constexpr int kNoUpdateOnSpanned = 10204;
 inline constexpr int kSfxCannotSpan = 10205;
 inline constexpr int kNoFilesToDelete = 10206;
 inline constexpr int kUnattendedExtractWarning = 10207;
-inline constexpr int kTemporaryZipfile = 10208;      // "Temporary zipfile: " + name
+inline constexpr int kTemporaryZipfile = 10208;  // "Temporary zipfile: " + name
 inline constexpr int kFatalErrorZipLib = 10209;
 inline constexpr int kFatalErrorUnzipLib = 10210;
 inline constexpr int kZipLibNotFound = 10211;
@@ -67,7 +67,7 @@ inline constexpr int kExtractFolderNotMade = 10222;  // + the folder
 
 // ---- spanned sets -------------------------------------------------------------
 inline constexpr int kVolumeLabelNotSet = 10301;
-inline constexpr int kUserCanceled = 10302;          // "User canceled operation"
+inline constexpr int kUserCanceled = 10302;  // "User canceled operation"
 inline constexpr int kCreateOutputFailed = 10303;
 inline constexpr int kWriteErrorOutput = 10304;
 inline constexpr int kUnattendedSpanning = 10305;
@@ -75,11 +75,11 @@ inline constexpr int kLocalHeaderNotInTable = 10306;
 inline constexpr int kTempFileNotCreated = 10307;
 inline constexpr int kNotEnoughFreeSpace = 10308;
 inline constexpr int kInsertLastDisk = 10309;
-inline constexpr int kInsertVolumeOf = 10310;        // %.1d of %.1d
-inline constexpr int kInsertVolume = 10311;          // %.1d
-inline constexpr int kInDrive = 10312;               // "\nin drive: %s"
-inline constexpr int kFileExistsOverwrite = 10313;   // %s
-inline constexpr int kPreviousDiskOverwrite = 10314; // %d
+inline constexpr int kInsertVolumeOf = 10310;         // %.1d of %.1d
+inline constexpr int kInsertVolume = 10311;           // %.1d
+inline constexpr int kInDrive = 10312;                // "\nin drive: %s"
+inline constexpr int kFileExistsOverwrite = 10313;    // %s
+inline constexpr int kPreviousDiskOverwrite = 10314;  // %d
 inline constexpr int kUnknownSpanError = 10315;
 inline constexpr int kErrorReadingLocalHeader = 10316;
 inline constexpr int kLocalSignatureWrong = 10317;
@@ -90,19 +90,19 @@ inline constexpr int kErrorDataDescriptor = 10321;
 inline constexpr int kErrorReadingCentralExtra = 10322;
 inline constexpr int kErrorReadingArchiveComment = 10323;
 inline constexpr int kErrorReadingSpanMarker = 10324;
-inline constexpr int kCreatingSpanChunks = 10325;    // "Now creating spanning chunks from "
-inline constexpr int kSpanTo = 10326;                // " to "
-inline constexpr int kCopying = 10327;               // "Copying: "
+inline constexpr int kCreatingSpanChunks = 10325;  // "Now creating spanning chunks from "
+inline constexpr int kSpanTo = 10326;              // " to "
+inline constexpr int kCopying = 10327;             // "Copying: "
 inline constexpr int kCopyingCentralDir = 10328;
-inline constexpr int kCentralDirectory = 10329;      // "Central directory"
-inline constexpr int kConfirmCaption = 10330;        // "Confirm"
+inline constexpr int kCentralDirectory = 10329;  // "Central directory"
+inline constexpr int kConfirmCaption = 10330;    // "Confirm"
 
 // ---- self-extracting programs -------------------------------------------------
 inline constexpr int kNoExeSpecified = 10401;
 inline constexpr int kInputNotExe = 10402;
 inline constexpr int kSfxTypeUnknown = 10403;
 inline constexpr int kSfxTextsTooLong = 10404;
-inline constexpr int kSfxTextsSum = 10405;           // "\r\nSFXCaption + ... = "
+inline constexpr int kSfxTextsSum = 10405;  // "\r\nSFXCaption + ... = "
 inline constexpr int kSfxStubNotFound = 10406;
 inline constexpr int kInputNotZip = 10407;
 inline constexpr int kErrorWritingCentralHeader = 10408;

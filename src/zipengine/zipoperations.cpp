@@ -90,8 +90,7 @@ void runGuarded(TZipEngine& engine, int fatalId, const std::function<void()>& bo
   } catch (...) {
     try {
       engine.ShowZipMessage(fatalId);
-    } catch (...) {
-    }
+    } catch (...) {}
   }
 }
 

@@ -99,11 +99,11 @@ using AddOpts = EnumSet<AddOptsEnum, kAddOptsCount>;
 using ExtrOpts = EnumSet<ExtrOptsEnum, kExtrOptsCount>;
 using SFXOpts = EnumSet<SFXOptsEnum, kSFXOptsCount>;
 
-static_assert(AddOpts{AddDirNames}.bits() == 1 && AddOpts{AddRecurseDirs}.bits() == 2 &&
-              AddOpts{AddMove}.bits() == 4 && AddOpts{AddUpdate}.bits() == 16 && AddOpts{AddZipTime}.bits() == 32 &&
-              AddOpts{AddForceDOS}.bits() == 64 && AddOpts{AddDiskSpan}.bits() == 1024 &&
-              AddOpts{AddDiskSpanErase}.bits() == 2048,
+static_assert(AddOpts{AddDirNames}.bits() == 1 && AddOpts{AddRecurseDirs}.bits() == 2 && AddOpts{AddMove}.bits() == 4 &&
+                  AddOpts{AddUpdate}.bits() == 16 && AddOpts{AddZipTime}.bits() == 32 &&
+                  AddOpts{AddForceDOS}.bits() == 64 && AddOpts{AddDiskSpan}.bits() == 1024 &&
+                  AddOpts{AddDiskSpanErase}.bits() == 2048,
               "owners store the add options by these values");
 static_assert(ExtrOpts{ExtrDirNames}.bits() == 1 && ExtrOpts{ExtrOverWrite}.bits() == 2 &&
-              ExtrOpts{ExtrTest}.bits() == 16,
+                  ExtrOpts{ExtrTest}.bits() == 16,
               "owners store the extract options by these values");

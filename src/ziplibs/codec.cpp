@@ -25,8 +25,10 @@ constexpr std::size_t kHugePage = 2u << 20;
 Codec::Buffer::~Buffer() { release(); }
 
 void Codec::Buffer::release() {
-  if (mapped_) ::munmap(data_, capacity_);
-  else delete[] data_;
+  if (mapped_)
+    ::munmap(data_, capacity_);
+  else
+    delete[] data_;
   data_ = nullptr;
   capacity_ = 0;
   mapped_ = false;

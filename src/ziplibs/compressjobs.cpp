@@ -38,8 +38,10 @@ void CompressJob::run(unsigned worker) {
   const std::size_t size = static_cast<std::size_t>(read);
   crc = libdeflate_crc32(0, in, size);
   if (chunk) {
-    if (level == 0) data.assign(reinterpret_cast<const char*>(in), size);
-    else if (!codec.deflateChunk(level, in, size, lastChunk, data, error)) return;
+    if (level == 0)
+      data.assign(reinterpret_cast<const char*>(in), size);
+    else if (!codec.deflateChunk(level, in, size, lastChunk, data, error))
+      return;
   } else {
     // A member deflate does not shrink is stored.
     std::size_t packed = 0;

@@ -45,7 +45,7 @@ class CompressJob : public Job {
   std::string password;  // whole members only: encrypt when not empty
 
   // Outputs.
-  std::string data;      // what goes into the archive after the local header
+  std::string data;  // what goes into the archive after the local header
   std::uint32_t crc = 0;
   std::uint64_t read = 0;  // bytes of input
   bool stored = false;     // whole members: the data is stored, not deflated

@@ -84,7 +84,8 @@ int Compressor::run() {
     if (!reporter_.stopped()) reporter_.batchEnd();
     return 0;
   }
-  if (writer_.durable()) moveSources();
+  if (writer_.durable())
+    moveSources();
   else if (opts_.move)
     reporter_.message(ZIPLIB_E_WARNING, opts_.archive + ": not sure the archive is on disk; the sources were kept");
   if (opts_.zipTime) setArchiveTime();
@@ -114,13 +115,13 @@ bool Compressor::openArchive() {
   if (DirError error = ReadDirectory(oldFile_, old_); error != DirError::None)
     return fail(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": " + DescribeDirError(error) + " (nothing was changed)");
   if (old_.entriesMissing())
-    return fail(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": the end record counts " + std::to_string(old_.recordedEntries) +
-                                          " entries, the central directory holds only " +
-                                          std::to_string(old_.entries.size()) +
-                                          ": rewriting could lose entries (nothing was changed)");
+    return fail(ZIPLIB_E_BAD_ARCHIVE,
+                opts_.archive + ": the end record counts " + std::to_string(old_.recordedEntries) +
+                    " entries, the central directory holds only " + std::to_string(old_.entries.size()) +
+                    ": rewriting could lose entries (nothing was changed)");
   if (old_.countDisagrees())
-    reporter_.info(opts_.archive + ": the end record counts " + std::to_string(old_.recordedEntries) + " entries; all " +
-                   std::to_string(old_.entries.size()) + " of the central directory are kept");
+    reporter_.info(opts_.archive + ": the end record counts " + std::to_string(old_.recordedEntries) +
+                   " entries; all " + std::to_string(old_.entries.size()) + " of the central directory are kept");
   haveOld_ = true;
   return true;
 }
@@ -204,8 +205,10 @@ bool Compressor::planDelete() {
   std::vector<std::size_t> doomed;
   for (std::size_t i = 0; i < old_.entries.size(); ++i) {
     const ZipEntry& e = old_.entries[i];
-    if (selector.select(e.name, e.rawName)) doomed.push_back(i);
-    else items_.push_back(Item{true, i});
+    if (selector.select(e.name, e.rawName))
+      doomed.push_back(i);
+    else
+      items_.push_back(Item{true, i});
   }
   for (const std::string& spec : selector.unused())
     reporter_.message(ZIPLIB_E_NOT_FOUND, spec + ": no such entry in " + opts_.archive);
@@ -225,9 +228,9 @@ bool Compressor::writeArchive() {
   pool_ = std::make_unique<WorkerPool>(threads);
   std::string error;
   if (!writer_.create(archivePath_, error)) return fail(ZIPLIB_E_WRITE, opts_.archive + ": " + error);
-  reporter_.trace("writing " + opts_.archive + " beside the old one; level " + std::to_string(opts_.level) +
-                  ", " + std::to_string(threads) + " workers; " + std::to_string(old_.entries.size()) +
-                  " entries kept, " + std::to_string(old_.prefixLength) + " bytes in front");
+  reporter_.trace("writing " + opts_.archive + " beside the old one; level " + std::to_string(opts_.level) + ", " +
+                  std::to_string(threads) + " workers; " + std::to_string(old_.entries.size()) + " entries kept, " +
+                  std::to_string(old_.prefixLength) + " bytes in front");
   if (!writePrefix()) return false;
   for (const Item& item : items_) {
     submitMore();
@@ -256,8 +259,7 @@ bool Compressor::writePrefix() {
   if (!haveOld_ || old_.prefixLength == 0) return true;
   if (old_.prefixLength == 4) {
     unsigned char sig[4];
-    if (oldFile_.readExact(0, sig, 4) && (get32(sig) == kDescriptorSig || get32(sig) == kSpanTempMarker))
-      return true;
+    if (oldFile_.readExact(0, sig, 4) && (get32(sig) == kDescriptorSig || get32(sig) == kSpanTempMarker)) return true;
   }
   if (!writer_.copyFrom(oldFile_.fd(), 0, old_.prefixLength, [](std::uint64_t) { return true; })) return writeFailed();
   return true;
@@ -268,9 +270,9 @@ bool Compressor::copyEntry(const ZipEntry& e) {
   std::string error;
   if (!readLocalHeader(oldFile_, e, old_.centralOffset, lh, error))
     return fail(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": entry " + e.name + ": " + error + " (nothing was changed)");
-  CentralRecord rec{e.versionMadeBy, e.versionNeeded, e.flags, e.method, e.dosTime, e.crc, e.compressedSize,
-                    e.uncompressedSize, writer_.position(), e.internalAttr, e.externalAttr, e.rawName, e.extra,
-                    e.comment};
+  CentralRecord rec{
+      e.versionMadeBy,    e.versionNeeded,    e.flags,        e.method,       e.dosTime, e.crc,   e.compressedSize,
+      e.uncompressedSize, writer_.position(), e.internalAttr, e.externalAttr, e.rawName, e.extra, e.comment};
   std::uint64_t size = lh.dataOffset - lh.headerOffset + e.compressedSize + lh.descriptorSize;
   if (!writer_.copyFrom(oldFile_.fd(), lh.headerOffset, size, [&](std::uint64_t n) { return reporter_.progress(n); }))
     return reporter_.stopped() ? false : writeFailed();
@@ -285,7 +287,8 @@ bool Compressor::addCentral(CentralRecord rec) {
   std::string why;
   std::vector<std::uint16_t> dropped;
   if (!FitCentralRecord(rec, why, dropped))
-    return fail(ZIPLIB_E_BAD_ARCHIVE, opts_.archive + ": entry " + rec.name + ": " + why + " (the archive is unchanged)");
+    return fail(ZIPLIB_E_BAD_ARCHIVE,
+                opts_.archive + ": entry " + rec.name + ": " + why + " (the archive is unchanged)");
   if (!dropped.empty()) {
     std::string ids;
     char id[8];
@@ -425,8 +428,7 @@ void Compressor::submitMore() {
 }
 
 bool Compressor::waitFor(CompressJob& job) {
-  while (!pool_->wait(job, std::chrono::milliseconds(200))) {
-  }
+  while (!pool_->wait(job, std::chrono::milliseconds(200))) {}
   return job.error.empty();
 }
 
@@ -584,7 +586,8 @@ bool Compressor::rewriteStored(Member& m, CentralRecord& rec, const SourceFile& 
   while (at < rec.uncompressedSize) {
     std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), rec.uncompressedSize - at));
     if (preadFull(m.handle->fd.get(), piece.data(), want, at) != static_cast<long long>(want))
-      return fail(ZIPLIB_E_CHANGED, src.path + ": the file changed while it was being added (the archive is unchanged)");
+      return fail(ZIPLIB_E_CHANGED,
+                  src.path + ": the file changed while it was being added (the archive is unchanged)");
     crc = crc32Of(std::string_view(piece.data(), want), crc);
     if (encrypt) zc.encrypt(reinterpret_cast<unsigned char*>(piece.data()), want);
     if (!writer_.write(piece.data(), want)) return writeFailed();

@@ -86,7 +86,8 @@ void DecodeJob::dropSink() {
 bool DecodeJob::readPiece(std::uint64_t at, unsigned char* buf, std::size_t size) {
   long long n = preadFull(archive->fd(), buf, size, at);
   if (n != static_cast<long long>(size))
-    return fail(ZIPLIB_E_BAD_ARCHIVE, n < 0 ? "cannot read the archive: " + errorText(errno) : "the archive is truncated");
+    return fail(ZIPLIB_E_BAD_ARCHIVE,
+                n < 0 ? "cannot read the archive: " + errorText(errno) : "the archive is truncated");
   if (crypto_) crypto_->decrypt(buf, size);
   return true;
 }
@@ -192,13 +193,14 @@ void DecodeJob::run(unsigned worker) {
   if (entry->encrypted()) {
     // Encryption header: 12 bytes in front of the data.
     unsigned char header[ZipCrypto::kHeaderSize];
-    if (size < sizeof header || preadFull(archive->fd(), header, sizeof header, at) != static_cast<long long>(sizeof header)) {
+    if (size < sizeof header ||
+        preadFull(archive->fd(), header, sizeof header, at) != static_cast<long long>(sizeof header)) {
       fail(ZIPLIB_E_BAD_ARCHIVE, "the encrypted data is truncated");
       return;
     }
     zc.emplace(password);
-    std::uint8_t check = (lh.flags & 0x0008) ? static_cast<std::uint8_t>(lh.dosTime >> 8)
-                                             : static_cast<std::uint8_t>(entry->crc >> 24);
+    std::uint8_t check =
+        (lh.flags & 0x0008) ? static_cast<std::uint8_t>(lh.dosTime >> 8) : static_cast<std::uint8_t>(entry->crc >> 24);
     if (!zc->checkHeader(header, check)) {
       fail(ZIPLIB_E_PASSWORD, "wrong password");
       return;

@@ -55,8 +55,8 @@ class DecodeJob : public Job {
 
   // Outputs (error and code set on failure).
   std::uint32_t code = 0;
-  PendingFile file;      // kFile: the finished file, waiting for its name
-  std::string memory;    // kMemory: the member's data
+  PendingFile file;               // kFile: the finished file, waiting for its name
+  std::string memory;             // kMemory: the member's data
   std::string localDisagreement;  // what the local header says otherwise (LocalHeaderDisagreement)
 
   void run(unsigned worker) override;

@@ -95,8 +95,8 @@ void Extractor::plan(Task& t) {
     if ((e.flags & kFlagStrongEncryption) || e.method == 99 || findExtra(e.extra, kExtraAes))
       return failed(ZIPLIB_E_UNSUPPORTED, "encryption method not supported (AES or strong encryption)");
     if (e.method != kMethodStore && e.method != kMethodDeflate)
-      return failed(ZIPLIB_E_UNSUPPORTED, "compression method " + std::to_string(e.method) + " (" +
-                                              methodName(e.method) + ") not supported");
+      return failed(ZIPLIB_E_UNSUPPORTED,
+                    "compression method " + std::to_string(e.method) + " (" + methodName(e.method) + ") not supported");
     if (e.encrypted() && opts_.password.empty()) return failed(ZIPLIB_E_PASSWORD, "password required");
   }
   t.link = !folder && e.isSymlink();
@@ -197,9 +197,7 @@ bool Extractor::finish(Task& t) {
   if (!reporter_.fileBegin(e.name, e.uncompressedSize)) return false;
   bool ok = false;
   switch (t.action) {
-    case Action::kFailed:
-      reporter_.message(t.code, e.name + ": " + t.message);
-      break;
+    case Action::kFailed: reporter_.message(t.code, e.name + ": " + t.message); break;
     case Action::kNone:
       if (!t.message.empty()) reporter_.info(t.message);
       break;
@@ -269,14 +267,17 @@ bool Extractor::commitLink(Task& t, const ZipEntry& e) {
   const std::string& target = t.job->memory;
   const std::string& name = t.parts.back();
   if (!linkTargetInside(t.parts, target)) {
-    reporter_.message(ZIPLIB_E_UNSAFE_NAME, e.name + ": link to " + target + " leads out of the target folder; refused");
+    reporter_.message(ZIPLIB_E_UNSAFE_NAME,
+                      e.name + ": link to " + target + " leads out of the target folder; refused");
     return false;
   }
   std::string tmp;
   for (int attempt = 0; attempt < 32 && tmp.empty(); ++attempt) {
     std::string candidate = temporaryName();
-    if (::symlinkat(target.c_str(), t.dir.get(), candidate.c_str()) == 0) tmp = candidate;
-    else if (errno != EEXIST) break;
+    if (::symlinkat(target.c_str(), t.dir.get(), candidate.c_str()) == 0)
+      tmp = candidate;
+    else if (errno != EEXIST)
+      break;
   }
   if (tmp.empty()) {
     reporter_.message(ZIPLIB_E_WRITE, e.name + ": cannot create the link: " + errorText(errno));

@@ -76,8 +76,8 @@ class Extractor {
   std::vector<Placement> placement_;
   std::vector<Codec> codecs_;
   std::unique_ptr<WorkerPool> pool_;
-  std::deque<Task> tasks_;     // planned and not yet finished, in order
-  std::size_t nextPlan_ = 0;   // into selected_
+  std::deque<Task> tasks_;    // planned and not yet finished, in order
+  std::size_t nextPlan_ = 0;  // into selected_
   unsigned inflightJobs_ = 0;
   unsigned pendingLinks_ = 0;  // links planned and not yet in place
   mode_t umask_ = 022;

@@ -19,9 +19,7 @@ extern "C" __attribute__((visibility("default"))) int32_t UnzLibExec(void* param
   }
   try {
     return ziplibs::extractArchive(opts, reporter);
-  } catch (const std::bad_alloc&) {
-    reporter.message(ZIPLIB_E_MEMORY, opts.archive + ": out of memory");
-  } catch (...) {
+  } catch (const std::bad_alloc&) { reporter.message(ZIPLIB_E_MEMORY, opts.archive + ": out of memory"); } catch (...) {
     reporter.message(ZIPLIB_E_READ, opts.archive + ": internal error");
   }
   return 0;

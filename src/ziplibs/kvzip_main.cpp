@@ -22,8 +22,6 @@ extern "C" __attribute__((visibility("default"))) int32_t ZipLibExec(void* param
     return compressor.run();
   } catch (const std::bad_alloc&) {
     reporter.message(ZIPLIB_E_MEMORY, opts.archive + ": out of memory (the archive is unchanged)");
-  } catch (...) {
-    reporter.message(ZIPLIB_E_WRITE, opts.archive + ": internal error (the archive is unchanged)");
-  }
+  } catch (...) { reporter.message(ZIPLIB_E_WRITE, opts.archive + ": internal error (the archive is unchanged)"); }
   return 0;
 }

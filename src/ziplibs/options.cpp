@@ -61,7 +61,8 @@ bool readAddBlock(const void* params, AddOptions& o, std::string& error) {
   o.cb = {fresh->Callback, fresh->Handle, fresh->Caller, fresh->Verbose != 0, fresh->Trace != 0};
   if (fresh->Mark == ZIPLIB_BLOCK_MARK) {
     readAddCommon(*fresh, o);
-    for (std::uint32_t i = 0; fresh->FileRecords && i < fresh->SpecCount; ++i) addSpec(o.specs, fresh->FileRecords[i].Spec);
+    for (std::uint32_t i = 0; fresh->FileRecords && i < fresh->SpecCount; ++i)
+      addSpec(o.specs, fresh->FileRecords[i].Spec);
   } else if (old->Mark == ZIPLIB_BLOCK_MARK) {
     readAddCommon(*old, o);
     for (std::uint32_t i = 0; i < old->SpecCount && i < ZIPLIB_MAX_OLD_SPECS; ++i) addSpec(o.specs, old->Specs[i]);

@@ -164,8 +164,10 @@ std::string dosPart(const std::string& part) {
     if (s.size() > max) s.resize(max);
     for (char& c : s) {
       unsigned char u = static_cast<unsigned char>(c);
-      if (std::isalnum(u) && u < 128) c = static_cast<char>(std::toupper(u));
-      else if (kAllowed.find(c) == std::string::npos) c = '_';
+      if (std::isalnum(u) && u < 128)
+        c = static_cast<char>(std::toupper(u));
+      else if (kAllowed.find(c) == std::string::npos)
+        c = '_';
     }
     return s;
   };

@@ -30,7 +30,7 @@ struct SourceFile {
 };
 
 struct SourceList {
-  std::vector<SourceFile> files;  // in the order they go into the archive
+  std::vector<SourceFile> files;           // in the order they go into the archive
   std::vector<std::string> walkedFolders;  // folders named or recursed into (parents first), for moving
 };
 

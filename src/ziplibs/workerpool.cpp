@@ -78,13 +78,9 @@ void WorkerPool::loop(unsigned index) {
     }
     try {
       job->run(index);
-    } catch (const std::bad_alloc&) {
-      job->error = "out of memory";
-    } catch (const std::exception& e) {
+    } catch (const std::bad_alloc&) { job->error = "out of memory"; } catch (const std::exception& e) {
       job->error = e.what();
-    } catch (...) {
-      job->error = "internal error";
-    }
+    } catch (...) { job->error = "internal error"; }
     finish(*job);
   }
 }

@@ -28,7 +28,9 @@ class AppTest : public ::testing::Test {
     ::unsetenv("XDG_DATA_HOME");
   }
 
-  std::unique_ptr<TMainform> make(QStringList args = {}) { return std::make_unique<TMainform>(settings, std::move(args)); }
+  std::unique_ptr<TMainform> make(QStringList args = {}) {
+    return std::make_unique<TMainform>(settings, std::move(args));
+  }
 
   std::string writeZip(const std::string& name, const std::vector<ziptest::Entry>& entries,
                        const std::string& stub = {}) {

@@ -26,7 +26,6 @@ using testsupport::readFile;
 
 namespace {
 
-
 template <typename D>
 D& dialogOf(platform::ModalWindow& w) {
   return static_cast<D&>(static_cast<widgets::DialogWindow&>(w).dialog());
@@ -170,7 +169,8 @@ TEST_F(CommandsTest, TestReportsGoodAndBadArchives) {
   f->OpenArchive(path);
   ui.boxes.clear();
   f->Test1Click();
-  EXPECT_TRUE(contains(boxTexts(ui), "ERROR: 1 files tested BAD, or skipped!")) << ::testing::PrintToString(boxTexts(ui));
+  EXPECT_TRUE(contains(boxTexts(ui), "ERROR: 1 files tested BAD, or skipped!"))
+      << ::testing::PrintToString(boxTexts(ui));
   // Folder entries are tested as well; the message names them apart from the files
   // the listing shows.
   f->OpenArchive(writeZip("withdir.zip", {{"d/", ""}, {"d/x.txt", "x"}, {"d/e/", ""}, {"y.txt", "y"}}));

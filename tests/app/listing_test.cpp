@@ -163,8 +163,8 @@ TEST_F(ListingTest, DatesSortByTheEntriesTimesInEveryFormat) {
     return e;
   };
   ui.acceptInformationBoxes(true);
-  f->OpenArchive(writeZip("d.zip", {at("y2100.txt", 2100), at("y1980.txt", 1980), at("y2049.txt", 2049),
-                                    at("y1999.txt", 1999)}));
+  f->OpenArchive(
+      writeZip("d.zip", {at("y2100.txt", 2100), at("y1980.txt", 1980), at("y2049.txt", 2049), at("y1999.txt", 1999)}));
   TSortGrid* g = f->StringGrid1;
   const int name = f->ColumnOf("Filename"), modified = f->ColumnOf("Modified");
   ASSERT_EQ(g->Cells(modified, 1).left(3), QStringLiteral("00/"));  // 2100 shows as 00

@@ -114,8 +114,8 @@ TEST_F(MainformTest, FolderOnlyArchiveListsNothing) {
 
 TEST_F(MainformTest, CellsOfTheListing) {
   auto f = make();
-  settings.ColumnDefs = {"1=Filename;True;80", "2=Packed;True;84", "3=Size;True;84",
-                         "4=Modified;True;100", "5=Path;True;100", "6=Ratio;True;30"};
+  settings.ColumnDefs = {"1=Filename;True;80",  "2=Packed;True;84", "3=Size;True;84",
+                         "4=Modified;True;100", "5=Path;True;100",  "6=Ratio;True;30"};
   f->ApplyColumnLayout();
   ziptest::Entry full("dir/sub/full.bin", std::string(1000, 'x'));
   ziptest::Entry empty("empty.txt", "");
@@ -158,8 +158,8 @@ TEST_F(MainformTest, TotalLines) {
 
 TEST_F(MainformTest, SelectionTotals) {
   auto f = make();
-  f->ZipEngine1.setZipFilename(writeZip("s.zip", {{"a", std::string(600, 'a')}, {"b", std::string(700, 'b')},
-                                                  {"c", "c"}}));
+  f->ZipEngine1.setZipFilename(
+      writeZip("s.zip", {{"a", std::string(600, 'a')}, {"b", std::string(700, 'b')}, {"c", "c"}}));
   f->SelectAll2Click();
   EXPECT_EQ(f->Panel3->text(), QStringLiteral("Selected 3 files,  1 KB"));
   f->DeselectAll2Click();

@@ -37,10 +37,9 @@ struct Command {
   const char* picture;  // the normal picture
   const char* item;     // the menu item with the same handler
 };
-const Command kCommands[] = {{"bu_NewEn", "Newarchive1"},     {"bu_OpenEn", "Openarchive1"},
-                             {"bu_RunEn", "Executefile1"},    {"bu_ViewEn", "Viewfile1"},
-                             {"bu_ExtractEn", "Extract1"},    {"bu_AddEn", "Add1"},
-                             {"bu_DeleteEn", "Delete1"},      {"bu_CloseEn", "Exit1"}};
+const Command kCommands[] = {{"bu_NewEn", "Newarchive1"}, {"bu_OpenEn", "Openarchive1"}, {"bu_RunEn", "Executefile1"},
+                             {"bu_ViewEn", "Viewfile1"},  {"bu_ExtractEn", "Extract1"},  {"bu_AddEn", "Add1"},
+                             {"bu_DeleteEn", "Delete1"},  {"bu_CloseEn", "Exit1"}};
 
 // The states the window can be in. A RAR archive becomes one more row here once the
 // RAR reader opens RAR archives in the window.
@@ -115,8 +114,8 @@ TEST_F(ToolbarTest, EveryPictureDoesWhatItsMenuItemDoesInEveryState) {
       SCOPED_TRACE(std::string(c.picture) + " / " + c.item + " with " + nameOf(s));
       const Outcome picture = run(s, c, true), item = run(s, c, false);
       EXPECT_EQ(picture, item);
-      const bool somethingHappened = !picture.boxes.empty() || !picture.fileDialogs.empty() ||
-                                     !picture.modalWindows.empty() || !picture.open;
+      const bool somethingHappened =
+          !picture.boxes.empty() || !picture.fileDialogs.empty() || !picture.modalWindows.empty() || !picture.open;
       EXPECT_TRUE(somethingHappened) << picture;
     }
   }

@@ -162,7 +162,7 @@ TEST(Calendar, WeekValues) {
   EXPECT_EQ(weekValue(at(2000, 1, 3)), 1);  // printed 0001
   EXPECT_EQ(weekValue(at(2000, 1, 1)), 9952);
   EXPECT_EQ(weekValue(at(2008, 12, 29)), 901);
-  EXPECT_EQ(weekValue(at(1900, 1, 1)), 1);  // a Monday
+  EXPECT_EQ(weekValue(at(1900, 1, 1)), 1);     // a Monday
   EXPECT_EQ(weekValue(at(2100, 12, 31)), 52);  // printed 0052
   // Every day of 1970..2037 against the C library's week numbers.
   std::tm tm{};

@@ -31,19 +31,22 @@ TEST(CliList, PrintsEntriesAndTotal) {
       dir.write("a.zip", build({{"readme.txt", "Read me first.\n"}, {"docs/", ""}, encrypted}, "c").all());
   std::string out;
   ASSERT_EQ(shell("'" + cli() + "' l '" + archive + "' 2>/dev/null", &out), 0);
-  EXPECT_EQ(out,
-            "readme.txt\tstored\t15\t15\t2024-03-15 10:20:34\t" + [] {
-              char b[9];
-              std::snprintf(b, sizeof b, "%08x", crcOf("Read me first.\n"));
-              return std::string(b);
-            }() + "\n"
-                  "docs/\tstored\t0\t0\t2024-03-15 10:20:34\t00000000\n"
-                  "docs/secret.txt\tstored\t100\t100\t2024-03-15 10:20:34\t" +
-                [&] {
-                  char b[9];
-                  std::snprintf(b, sizeof b, "%08x", crcOf(encrypted.data));
-                  return std::string(b);
-                }() + "\n3 entries\t115\t115\n");
+  EXPECT_EQ(
+      out, "readme.txt\tstored\t15\t15\t2024-03-15 10:20:34\t" +
+               [] {
+                 char b[9];
+                 std::snprintf(b, sizeof b, "%08x", crcOf("Read me first.\n"));
+                 return std::string(b);
+               }() +
+               "\n"
+               "docs/\tstored\t0\t0\t2024-03-15 10:20:34\t00000000\n"
+               "docs/secret.txt\tstored\t100\t100\t2024-03-15 10:20:34\t" +
+               [&] {
+                 char b[9];
+                 std::snprintf(b, sizeof b, "%08x", crcOf(encrypted.data));
+                 return std::string(b);
+               }() +
+               "\n3 entries\t115\t115\n");
 }
 
 // Names are printed with their control characters written out: no escape sequence
@@ -51,8 +54,8 @@ TEST(CliList, PrintsEntriesAndTotal) {
 TEST(CliList, ControlCharactersInNamesAreWrittenOut) {
   testsupport::TempDir dir;
   const std::string archive = dir.write(
-      "c.zip", build({{"esc\x1b[2Jbell\a.txt", "1"}, {"fake\nrow\tstored\t0", "2"}, {std::string("nul\0x", 5), "3"}})
-                   .all());
+      "c.zip",
+      build({{"esc\x1b[2Jbell\a.txt", "1"}, {"fake\nrow\tstored\t0", "2"}, {std::string("nul\0x", 5), "3"}}).all());
   std::string out;
   ASSERT_EQ(shell("'" + cli() + "' l '" + archive + "' 2>/dev/null", &out), 0);
   EXPECT_EQ(out.find_first_of(std::string("\x1b\a\0\r", 4)), std::string::npos);

@@ -47,9 +47,7 @@ TEST_F(CliOps, AddTestExtractRoundTrip) {
   ASSERT_EQ(run("a t.zip -r src"), 0) << err;
   EXPECT_EQ(out, "5 files added, 5 entries in t.zip\n");
   EXPECT_EQ(err, "") << "no progress line when standard error is not a terminal";
-  if (peer("unzip")) {
-    EXPECT_EQ(shell("unzip -tqq '" + dir / "t.zip" + "'"), 0);
-  }
+  if (peer("unzip")) { EXPECT_EQ(shell("unzip -tqq '" + dir / "t.zip" + "'"), 0); }
   ASSERT_EQ(run("t t.zip"), 0) << err;
   EXPECT_EQ(out, "All 5 files tested OK\n");
   ASSERT_EQ(run("x t.zip -d out/deeper"), 0) << err;
@@ -131,9 +129,7 @@ TEST_F(CliOps, WrappedEntryCountKeepsEveryEntry) {
 
 TEST_F(CliOps, PasswordsWorkBothWaysWithThePeers) {
   ASSERT_EQ(run("a s.zip -P secret src/a.txt"), 0) << err;
-  if (peer("unzip")) {
-    EXPECT_EQ(shell("unzip -P secret -tqq '" + dir / "s.zip" + "'"), 0);
-  }
+  if (peer("unzip")) { EXPECT_EQ(shell("unzip -P secret -tqq '" + dir / "s.zip" + "'"), 0); }
   EXPECT_EQ(run("x s.zip -d nopw"), 1);
   EXPECT_NE(err, "");
   EXPECT_EQ(run("t s.zip -P secret"), 0) << err;

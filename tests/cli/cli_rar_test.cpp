@@ -36,8 +36,7 @@ class CliRar : public ::testing::Test {
 TEST_F(CliRar, ListShowsEveryEntryAndTheTotals) {
   ASSERT_EQ(run("l " + sample("test_read_format_rar_compress_normal.rar")), 0) << err;
   const char* lines[] = {"LibarchiveAddingTest.html\tnormal\t7091\t20111\t", "testlink\tstored\t25\t25\t",
-                         "testdir/test.txt\tnormal\t30\t20\t", "testdir/\tstored\t0\t0\t",
-                         "6 entries\t14237\t40267\n"};
+                         "testdir/test.txt\tnormal\t30\t20\t", "testdir/\tstored\t0\t0\t", "6 entries\t14237\t40267\n"};
   for (const char* line : lines) EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
   EXPECT_EQ(err, "");
 }

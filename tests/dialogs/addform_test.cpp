@@ -109,8 +109,7 @@ TEST_F(AddDialog, AddFilesTwiceAddsEachNameOnce) {
   f.bu_Selectall->click();
   f.Bitbtn6->click();
   // In list order of the file list; the two first added keep their places.
-  EXPECT_EQ(f.SelectedNames(),
-            (Names{src + "/A.txt", src + "/c.TXT", src + "/.hidden", src + "/b.txt"}));
+  EXPECT_EQ(f.SelectedNames(), (Names{src + "/A.txt", src + "/c.TXT", src + "/.hidden", src + "/b.txt"}));
   EXPECT_TRUE(f.SelectedList->selectedItems().isEmpty());
 }
 
@@ -179,8 +178,9 @@ TEST_F(AddDialog, DragFromAnyOtherWidgetIsRefused) {
   TAddForm f(settings);
   f.SetFolder(src);
   f.bu_Selectall->click();
-  for (const QObject* source : {static_cast<const QObject*>(f.SelectedList),
-                                static_cast<const QObject*>(f.DirectoryListBox1), static_cast<const QObject*>(nullptr)}) {
+  for (const QObject* source :
+       {static_cast<const QObject*>(f.SelectedList), static_cast<const QObject*>(f.DirectoryListBox1),
+        static_cast<const QObject*>(nullptr)}) {
     EXPECT_FALSE(f.SelectedListDragOver(source));
     EXPECT_FALSE(f.SelectedListDragDrop(source));
   }

@@ -217,8 +217,7 @@ TEST_P(ExtractNewFolderFails, ShowsAnErrorAndStaysOpen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ExtractNewFolderFails,
-                         ::testing::Values(BadFolder{"exists", "File exists"},
-                                           BadFolder{"exists/", "File exists"},
+                         ::testing::Values(BadFolder{"exists", "File exists"}, BadFolder{"exists/", "File exists"},
                                            BadFolder{"missing/child", "No such file or directory"}));
 
 TEST_F(ExtractDialog, DriveBoxListsTheRootsAndMovesTheTree) {
@@ -244,6 +243,8 @@ TEST_F(ExtractDialog, DriveBoxListsTheRootsAndMovesTheTree) {
     e.SetFolder(home);
     EXPECT_EQ(e.DriveComboBox1->currentIndex(), homeAt);
   }
-  if (oldHome) ::setenv("HOME", savedHome.c_str(), 1);
-  else ::unsetenv("HOME");
+  if (oldHome)
+    ::setenv("HOME", savedHome.c_str(), 1);
+  else
+    ::unsetenv("HOME");
 }

@@ -59,7 +59,9 @@ TEST(AskText, PasswordPromptAnswered) {
     return d.result();
   });
   std::string text = dialogs::PasswordDescription();
-  EXPECT_EQ(text, "Password:\x01S\x01" "10\x01\x01\x02");
+  EXPECT_EQ(text,
+            "Password:\x01S\x01"
+            "10\x01\x01\x02");
   EXPECT_TRUE(dialogs::AskText("Password required", text));
   EXPECT_EQ(caption, QStringLiteral("Password required"));
   EXPECT_EQ(label, QStringLiteral("Password:"));
@@ -93,9 +95,14 @@ TEST(AskText, CancelGivesAnEmptyAnswer) {
 
 TEST(InmDlg, BuildsOneRowPerCompleteField) {
   auto d = build(FieldDescription("Name", 'S', 12, "Eva") + FieldDescription("A much longer label", 'N', 4, "12") +
-                 FieldDescription("Secret", 'L', 0, "pw") + "Last\x01S\x01" "5\x01no end\x01");
+                 FieldDescription("Secret", 'L', 0, "pw") +
+                 "Last\x01S\x01"
+                 "5\x01no end\x01");
   EXPECT_EQ(d->Edits().size(), 3u) << "text after the last field end makes no field";
-  EXPECT_EQ(dialogs::InmDlgText, "Last\x01S\x01" "5\x01no end\x01") << "the description keeps what follows";
+  EXPECT_EQ(dialogs::InmDlgText,
+            "Last\x01S\x01"
+            "5\x01no end\x01")
+      << "the description keeps what follows";
   EXPECT_EQ(field(*d, 4), nullptr);
 
   const int k = QFontMetrics(d->font()).horizontalAdvance(QLatin1Char('K'));
@@ -119,7 +126,10 @@ TEST(InmDlg, BuildsOneRowPerCompleteField) {
 
   d->bu_OkClick();
   EXPECT_EQ(d->result(), QDialog::Accepted);
-  EXPECT_EQ(dialogs::InmDlgText, "Eva\x02" "12\x02pw\x02") << "the answers replace the description's rest";
+  EXPECT_EQ(dialogs::InmDlgText,
+            "Eva\x02"
+            "12\x02pw\x02")
+      << "the answers replace the description's rest";
 }
 
 TEST(InmDlg, FieldsTakeOnlyTheirKindOfCharacters) {
@@ -146,7 +156,9 @@ TEST(InmDlg, FieldsTakeOnlyTheirKindOfCharacters) {
   EXPECT_EQ(field(*d, 4)->text(), QStringLiteral("a1 ;!"));
 
   d->bu_OkClick();
-  EXPECT_EQ(dialogs::InmDlgText, "12345678\x02" + std::string("ÅsaöÄÖåäZabc") + "\x02pw 1!\x02" "a1 ;!\x02");
+  EXPECT_EQ(dialogs::InmDlgText, "12345678\x02" + std::string("ÅsaöÄÖåäZabc") +
+                                     "\x02pw 1!\x02"
+                                     "a1 ;!\x02");
 }
 
 TEST(InmDlg, EnterMovesToTheNextFieldAndOkFromTheLast) {
@@ -163,7 +175,9 @@ TEST(InmDlg, EnterMovesToTheNextFieldAndOkFromTheLast) {
   type(field(*d, 2), QStringLiteral("b"));
   QTest::keyClick(field(*d, 2), Qt::Key_Enter, Qt::KeypadModifier);
   EXPECT_EQ(d->result(), QDialog::Accepted);
-  EXPECT_EQ(dialogs::InmDlgText, "a\x02" "b\x02");
+  EXPECT_EQ(dialogs::InmDlgText,
+            "a\x02"
+            "b\x02");
 }
 
 TEST(InmDlg, DateFieldsAnswerCompleteDatesOnly) {
@@ -179,7 +193,10 @@ TEST(InmDlg, DateFieldsAnswerCompleteDatesOnly) {
   EXPECT_EQ(field(*d, 1)->displayText(), QStringLiteral("2001/12/__"));
   EXPECT_FALSE(d->DateOf(field(*d, 1)));
   d->bu_OkClick();
-  EXPECT_EQ(dialogs::InmDlgText, "\x02" "2000/06/24\x02n\x02") << "an incomplete date answers empty";
+  EXPECT_EQ(dialogs::InmDlgText,
+            "\x02"
+            "2000/06/24\x02n\x02")
+      << "an incomplete date answers empty";
 
   // An impossible date is refused with a warning; the window stays for a fix.
   auto e = build(FieldDescription("Day", 'D', 10, "2001/02/29"));

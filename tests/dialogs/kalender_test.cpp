@@ -243,7 +243,8 @@ TEST(Kalender, DateFieldsOpenItOnDoubleClickAndF12) {
   DateFormatGuard guard;
   platform::setDisplayFormats("yyyy/mm/dd", "hh:mm");
   testsupport::ScriptedUi ui;
-  dialogs::InmDlgText = dialogs::FieldDescription("Day", 'D', 10, "2000/06/24") + dialogs::FieldDescription("Name", 'S', 10, "x");
+  dialogs::InmDlgText =
+      dialogs::FieldDescription("Day", 'D', 10, "2000/06/24") + dialogs::FieldDescription("Name", 'S', 10, "x");
   TF_InmDlg d;
   TInmEdit* day = d.findChild<TInmEdit*>(QStringLiteral("ed_Field1"));
   TInmEdit* name = d.findChild<TInmEdit*>(QStringLiteral("ed_Field2"));

@@ -31,8 +31,8 @@ class SettingsFile : public ::testing::Test {
   testsupport::TempDir dir;
 };
 
-const std::vector<std::string> kFactoryUser = {"1=Filename;True;80", "2=Packed;True;84", "3=Size;True;84",
-                                               "4=Modified;True;100", "5=Path;True;100", "6=Ratio;False;30"};
+const std::vector<std::string> kFactoryUser = {"1=Filename;True;80",  "2=Packed;True;84", "3=Size;True;84",
+                                               "4=Modified;True;100", "5=Path;True;100",  "6=Ratio;False;30"};
 
 std::vector<std::string> sorted(std::vector<std::string> v) {
   std::sort(v.begin(), v.end());
@@ -86,8 +86,8 @@ TEST_F(SettingsFile, SaveRunsTheHooksBetweenTheRightKeys) {
   std::vector<std::string> events;
   // A recording writer sees each key as it is written, so the hooks' places among
   // the keys show.
-  s.SetWriter([&](const std::string& file, const std::string& section, const std::string& key,
-                  const std::string& value, std::string* error) {
+  s.SetWriter([&](const std::string& file, const std::string& section, const std::string& key, const std::string& value,
+                  std::string* error) {
     if ((section == "BUTTON" && key == "TOOLTIP") || (section == "DATETIME" && key == "DATEFORMAT") ||
         (section == "FOLDERS" && key == "TEMP"))
       events.push_back(section + "/" + key);
@@ -126,8 +126,8 @@ TEST_F(SettingsFile, RowsSharingAnOrderNumberOverwriteEachOther) {
   s.Column("Packed")->Order = "3";
   s.Column("Size")->Width = "99";
   ASSERT_TRUE(s.SaveSettings());
-  EXPECT_EQ(user("3"), "Packed;True;84");   // the later row wins
-  EXPECT_EQ(user("2"), "Packed;True;84");   // the free number keeps the earlier line
+  EXPECT_EQ(user("3"), "Packed;True;84");  // the later row wins
+  EXPECT_EQ(user("2"), "Packed;True;84");  // the free number keeps the earlier line
   EXPECT_EQ(ini::readSection(iniPath(), "USER").size(), 6u);
   // The re-read takes the rows from the file again: Packed ends on 3, Size is gone
   // from the file and keeps its edited values.
@@ -160,7 +160,8 @@ TEST_F(SettingsFile, OnlyTheFirstSixUserLinesAfterSortingAsTextCount) {
 }
 
 TEST_F(SettingsFile, FewerThanSixUserLinesGiveTheFactoryRows) {
-  dir.write("Kelvory.Ini", "[USER]\n1=Size;False;5\n2=Path;True;6\n3=Packed;True;7\n4=Ratio;True;8\n5=Modified;True;9\n");
+  dir.write("Kelvory.Ini",
+            "[USER]\n1=Size;False;5\n2=Path;True;6\n3=Packed;True;7\n4=Ratio;True;8\n5=Modified;True;9\n");
   TSettings s;
   s.Column("Size")->Width = "1";
   int defaultLayouts = 0;
@@ -177,11 +178,11 @@ TEST_F(SettingsFile, ValuesAreReadAsTheFileHasThem) {
             "[FOLDERS]\nSTARTWIN=0\nOTHERWIN=0\n[SPANNING]\nMINFREE=lots\n[COLOR]\nHEADER=$FF\n");
   TSettings s;
   s.LoadSettings();
-  EXPECT_TRUE(s.cb_Outside);          // any non-zero value is true
-  EXPECT_EQ(s.tb_complevel, 9);       // the track bar holds 0..9
-  EXPECT_FALSE(s.rb_ExtGraphic);      // both radio buttons on: the later one read wins
+  EXPECT_TRUE(s.cb_Outside);      // any non-zero value is true
+  EXPECT_EQ(s.tb_complevel, 9);   // the track bar holds 0..9
+  EXPECT_FALSE(s.rb_ExtGraphic);  // both radio buttons on: the later one read wins
   EXPECT_TRUE(s.rb_BuiltGraphic);
-  EXPECT_FALSE(s.rb_WinDef);          // both off stays both off
+  EXPECT_FALSE(s.rb_WinDef);  // both off stays both off
   EXPECT_FALSE(s.rb_OtherWin);
   EXPECT_EQ(s.MinFreeVolEdit, "lots");  // no validation
   EXPECT_EQ(s.pa_HeaderColor, 255);
@@ -203,7 +204,7 @@ TEST_F(SettingsFile, AnUnwritableFileStopsTheSaveAtTheFirstKey) {
   EXPECT_EQ(r.error, "Unable to write to " + iniPath());
   EXPECT_EQ(readFile(iniPath()), before);
   EXPECT_EQ(resets, 0);
-  EXPECT_EQ(reads, 0);            // not re-read: the values stay in effect
+  EXPECT_EQ(reads, 0);  // not re-read: the values stay in effect
   EXPECT_EQ(s.ed_Temp, "/elsewhere");
   ::chmod(iniPath().c_str(), 0644);
 }
@@ -219,10 +220,10 @@ TEST_F(SettingsFile, AFailingKeyInTheMiddleKeepsTheEarlierKeysAndStopsTheLaterOn
   });
   bool tooltips = false;
   s.Hooks.OnTooltipsSaved = [&] { tooltips = true; };
-  s.cb_Outside = false;            // before the failing key
+  s.cb_Outside = false;             // before the failing key
   s.Column("Ratio")->Width = "41";  // USER comes before COLOR
-  s.cb_Tooltip = false;            // after it
-  s.ed_Temp = "/elsewhere";        // the last key
+  s.cb_Tooltip = false;             // after it
+  s.ed_Temp = "/elsewhere";         // the last key
   dialogs::WriteResult r = s.SaveSettings();
   EXPECT_FALSE(r);
   EXPECT_EQ(r.error, "Unable to write to " + iniPath());

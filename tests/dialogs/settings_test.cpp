@@ -70,18 +70,23 @@ TEST_F(SettingsWindow, HasEveryControlByNameWithItsCaptions) {
   EXPECT_EQ(w.BitBtn1->toolTip(), QStringLiteral("Close and save settings"));
   EXPECT_EQ(w.BitBtn2->text(), QStringLiteral("Cancel"));
 
-  const char* names[] = {
-      "ch_Filename", "la_Filename", "sb_Filename", "ed_Filename", "ch_Size", "la_Size", "sb_Size", "ed_Size",
-      "ch_Packed", "la_Packed", "sb_Packed", "ed_Packed", "ch_Modified", "la_Modified", "sb_Modified", "ed_Modified",
-      "ch_Ratio", "la_Ratio", "sb_Ratio", "ed_Ratio", "ch_Path", "la_Path", "sb_Path", "ed_Path", "bu_Default",
-      "pa_HeaderColor", "pa_WindowColor", "cb_Vert", "cb_Hor", "cb_Tooltip", "co_DateFormat", "co_Timeformat",
-      "cbExpLook", "rb_WinDef", "rb_OtherWin", "ed_StartUp", "bu_Startup", "rb_Extr", "rb_OtherExtr", "ed_Extract",
-      "bu_Extract", "rb_Last", "rb_OtherLast", "ed_Add", "bu_Add", "ed_Temp", "bu_Temp", "cb_Outside",
-      "cb_AskzipName", "ed_Zipname", "bu_Path", "ed_Install", "cb_OpenStart", "cb_SaveLayout", "cb_FilesAdded",
-      "cb_AfterExtracted", "cb_AfterDeleted", "rb_External", "rb_BuiltIn", "ed_Editor", "bu_GetTexTDir",
-      "rb_ExtGraphic", "rb_BuiltGraphic", "ed_Graphic", "bu_Graphic", "ed_Formats", "DirNameCB", "RecurseCB",
-      "CB_ForceDos", "CB_Timestamp", "tb_complevel", "ed_Server", "ed_Port", "ed_Name", "ed_EMail", "FreeDisk1Edit",
-      "MaxVolSizeEdit", "MinFreeVolEdit", "FormatCB", "CheckBox1", "BitBtn1", "BitBtn2"};
+  const char* names[] = {"ch_Filename",       "la_Filename",     "sb_Filename",     "ed_Filename",   "ch_Size",
+                         "la_Size",           "sb_Size",         "ed_Size",         "ch_Packed",     "la_Packed",
+                         "sb_Packed",         "ed_Packed",       "ch_Modified",     "la_Modified",   "sb_Modified",
+                         "ed_Modified",       "ch_Ratio",        "la_Ratio",        "sb_Ratio",      "ed_Ratio",
+                         "ch_Path",           "la_Path",         "sb_Path",         "ed_Path",       "bu_Default",
+                         "pa_HeaderColor",    "pa_WindowColor",  "cb_Vert",         "cb_Hor",        "cb_Tooltip",
+                         "co_DateFormat",     "co_Timeformat",   "cbExpLook",       "rb_WinDef",     "rb_OtherWin",
+                         "ed_StartUp",        "bu_Startup",      "rb_Extr",         "rb_OtherExtr",  "ed_Extract",
+                         "bu_Extract",        "rb_Last",         "rb_OtherLast",    "ed_Add",        "bu_Add",
+                         "ed_Temp",           "bu_Temp",         "cb_Outside",      "cb_AskzipName", "ed_Zipname",
+                         "bu_Path",           "ed_Install",      "cb_OpenStart",    "cb_SaveLayout", "cb_FilesAdded",
+                         "cb_AfterExtracted", "cb_AfterDeleted", "rb_External",     "rb_BuiltIn",    "ed_Editor",
+                         "bu_GetTexTDir",     "rb_ExtGraphic",   "rb_BuiltGraphic", "ed_Graphic",    "bu_Graphic",
+                         "ed_Formats",        "DirNameCB",       "RecurseCB",       "CB_ForceDos",   "CB_Timestamp",
+                         "tb_complevel",      "ed_Server",       "ed_Port",         "ed_Name",       "ed_EMail",
+                         "FreeDisk1Edit",     "MaxVolSizeEdit",  "MinFreeVolEdit",  "FormatCB",      "CheckBox1",
+                         "BitBtn1",           "BitBtn2"};
   for (const char* n : names) EXPECT_NE(w.findChild<QWidget*>(QString::fromLatin1(n)), nullptr) << n;
 
   EXPECT_FALSE(w.ch_Filename->isEnabled());

@@ -106,8 +106,8 @@ TEST(ReplyParser, LinesAcrossPiecesAndOverlongLines) {
 }
 
 TEST(ReplyParser, EhloExtensions) {
-  auto ext = mail::ParseEhloReply({"250-mail.example greets you", "250-SIZE 35882577", "250-starttls",
-                                   "250-AUTH=LOGIN", "250 AUTH CRAM-MD5 plain"});
+  auto ext = mail::ParseEhloReply({"250-mail.example greets you", "250-SIZE 35882577", "250-starttls", "250-AUTH=LOGIN",
+                                   "250 AUTH CRAM-MD5 plain"});
   EXPECT_TRUE(ext.StartTls);
   EXPECT_TRUE(ext.AuthPlain);
   EXPECT_TRUE(ext.AuthLogin);
@@ -135,8 +135,8 @@ TEST(Mailbox, AddressesRefusedWithTheirField) {
   EXPECT_EQ(mail::AddressError("To", "a@b.c\r\nRCPT TO:<evil@x.y>", false),
             "The address \"a@b.c??RCPT TO:<evil@x.y>\" in the field \"To\" is not a valid mailbox: it has a line "
             "break or another control character.");
-  for (const char* bad : {"", "ann", "@example.org", "ann@", "a..b@example.org", "ann@exa_mple.org",
-                          "ann@-example.org", "ann@example..org", "jöran@example.org", "Enter your Email address"})
+  for (const char* bad : {"", "ann", "@example.org", "ann@", "a..b@example.org", "ann@exa_mple.org", "ann@-example.org",
+                          "ann@example..org", "jöran@example.org", "Enter your Email address"})
     EXPECT_NE(mail::AddressError("From", bad, true), "") << bad;
   // A sender field holds a bare mailbox: angle brackets are not taken apart there.
   EXPECT_NE(mail::AddressError("From", "Ann <ann@example.org>", true), "");
@@ -219,9 +219,10 @@ TEST(MimeMessage, AttachmentsAreEncodedPartsInOrder) {
            name + "\"\r\n\r\n";
   };
   std::string body = sent.substr(sent.find("\r\n\r\n\r\n") + 6);
-  std::string want = "--BOUND\r\nContent-Type: text/plain;                        charset=us-ascii\r\n\r\nsee attached\r\n" +
-                     part("small.bin") + Encode(uuMime, std::string(46, 'z')) + part("empty.zip") + part("big.zip") +
-                     Encode(uuMime, Bytes(100000)) + "--BOUND--\r\n";
+  std::string want =
+      "--BOUND\r\nContent-Type: text/plain;                        charset=us-ascii\r\n\r\nsee attached\r\n" +
+      part("small.bin") + Encode(uuMime, std::string(46, 'z')) + part("empty.zip") + part("big.zip") +
+      Encode(uuMime, Bytes(100000)) + "--BOUND--\r\n";
   EXPECT_EQ(body, want);
   EXPECT_EQ(events, (std::vector<std::string>{"start " + small, "end " + small, "start " + empty, "end " + empty,
                                               "start " + big, "end " + big}));

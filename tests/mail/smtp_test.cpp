@@ -17,8 +17,8 @@ using mailtest::Certificates;
 using mailtest::SmtpTestServer;
 using testsupport::TempDir;
 
-#define START_SERVER(server, ...)                   \
-  SmtpTestServer server{__VA_ARGS__};               \
+#define START_SERVER(server, ...)     \
+  SmtpTestServer server{__VA_ARGS__}; \
   ASSERT_EQ(server.error(), "") << "test server"
 
 class Smtp : public ::testing::Test {
@@ -49,9 +49,7 @@ class Smtp : public ::testing::Test {
   static std::string ErrorOf(F&& f) {
     try {
       f();
-    } catch (const std::exception& e) {
-      return e.what();
-    }
+    } catch (const std::exception& e) { return e.what(); }
     return {};
   }
   std::vector<std::string> events;
@@ -107,8 +105,8 @@ TEST_F(Smtp, MessageArrivesByteForByte) {
       part("tiny.bin") +
       "q6urq6urq6urq6urq6urq6urq6urq6urq6urq6urq6urq6urq6urq6urq6ur\r\n"  // 45 bytes: 60 characters
       "qw==\r\n" +                                                        // the 46th byte
-      part("second.zip") + "UEsFBiBzZWNvbmQ=\r\n" + part("third.txt") + "LnN0YXJ0cyB3aXRoIGEgZG90DQouDQo=\r\n" + "--" + b +
-      "--\r\n.\r\n";
+      part("second.zip") +
+      "UEsFBiBzZWNvbmQ=\r\n" + part("third.txt") + "LnN0YXJ0cyB3aXRoIGEgZG90DQouDQo=\r\n" + "--" + b + "--\r\n.\r\n";
   EXPECT_EQ(raw, want);
   // The envelope: every recipient as a bare mailbox, the blind copy too.
   EXPECT_EQ(server.envelope(1),
@@ -280,8 +278,7 @@ TEST_F(Smtp, CertificateFailuresNeverFallBackToPlainText) {
     const char* reason;
   } cases[] = {
       {"untrusted", certs.certFile, certs.keyFile, "", "127.0.0.1", "self-signed certificate"},
-      {"other name", certs.otherCertFile, certs.otherKeyFile, certs.otherCertFile, "127.0.0.1",
-       "IP address mismatch"},
+      {"other name", certs.otherCertFile, certs.otherKeyFile, certs.otherCertFile, "127.0.0.1", "IP address mismatch"},
       {"other host name", certs.otherCertFile, certs.otherKeyFile, certs.otherCertFile, "localhost",
        "hostname mismatch"},
   };
@@ -404,7 +401,10 @@ TEST_F(Smtp, SendWithoutConnectionAsksTheOwner) {
   EXPECT_EQ(events.back(), "success");
   // A message without sender or recipients: the handler gets its chance once.
   std::vector<int> types;
-  c.OnHeaderIncomplete = [&](bool& handled, int type) { types.push_back(type); (void)handled; };
+  c.OnHeaderIncomplete = [&](bool& handled, int type) {
+    types.push_back(type);
+    (void)handled;
+  };
   c.PostMessage.FromAddress.clear();
   EXPECT_EQ(ErrorOf([&] { c.SendMail(); }), "Incomplete Header");
   c.PostMessage.FromAddress = "me@example.org";

@@ -84,8 +84,12 @@ SmtpTestServer::~SmtpTestServer() {
   }
 }
 
-std::string SmtpTestServer::raw(int n) const { return testsupport::readFile(dir_ / ("msg-" + std::to_string(n) + ".raw")); }
-std::string SmtpTestServer::eml(int n) const { return testsupport::readFile(dir_ / ("msg-" + std::to_string(n) + ".eml")); }
+std::string SmtpTestServer::raw(int n) const {
+  return testsupport::readFile(dir_ / ("msg-" + std::to_string(n) + ".raw"));
+}
+std::string SmtpTestServer::eml(int n) const {
+  return testsupport::readFile(dir_ / ("msg-" + std::to_string(n) + ".eml"));
+}
 std::string SmtpTestServer::envelope(int n) const {
   return testsupport::readFile(dir_ / ("msg-" + std::to_string(n) + ".json"));
 }
@@ -108,8 +112,7 @@ const TestCertificates& Certificates() {
     c.otherKeyFile = *dir / "other-key.pem";
     auto make = [](const std::string& cert, const std::string& key, const std::string& cn, const std::string& san) {
       std::string cmd = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -keyout '" +
-                        key + "' -out '" + cert + "' -subj '/CN=" + cn + "' -addext 'subjectAltName=" + san +
-                        "' 2>&1";
+                        key + "' -out '" + cert + "' -subj '/CN=" + cn + "' -addext 'subjectAltName=" + san + "' 2>&1";
       std::string out;
       return testsupport::shell(cmd, &out) == 0 ? std::string() : out;
     };

@@ -51,9 +51,7 @@ std::string LoadError(const std::vector<std::uint8_t>& bytes) {
   TBMPImage bmp;
   try {
     bmp.LoadFromBytes(bytes);
-  } catch (const EPictureError& e) {
-    return e.what();
-  }
+  } catch (const EPictureError& e) { return e.what(); }
   return "";
 }
 
@@ -72,12 +70,20 @@ TEST(BmpReader, SixteenAndThirtyTwoBitPixelsThroughTheirMasks) {
   BmpSpec s16{.width = 1, .height = 2, .bits = 16, .data = {0xFF, 0x7F, 0, 0, 0x00, 0x7C, 0, 0}};
   EXPECT_EQ(Rgb(Bmp(s16)), (std::vector<std::uint8_t>{255, 0, 0, 255, 255, 255}));
   // 5-6-5 through bit fields.
-  BmpSpec s565{.width = 2, .height = 1, .bits = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x001F},
+  BmpSpec s565{.width = 2,
+               .height = 1,
+               .bits = 16,
+               .compression = 3,
+               .masks = {0xF800, 0x07E0, 0x001F},
                .data = {0xE0, 0x07, 0x1F, 0x00}};
   EXPECT_EQ(Rgb(Bmp(s565)), (std::vector<std::uint8_t>{0, 255, 0, 0, 0, 255}));
   // 32 bits with the colours in the top three bytes.
-  BmpSpec s32{.width = 1, .height = 1, .bits = 32, .compression = 3,
-              .masks = {0xFF000000, 0x00FF0000, 0x0000FF00}, .data = {0x00, 0x03, 0x02, 0x01}};
+  BmpSpec s32{.width = 1,
+              .height = 1,
+              .bits = 32,
+              .compression = 3,
+              .masks = {0xFF000000, 0x00FF0000, 0x0000FF00},
+              .data = {0x00, 0x03, 0x02, 0x01}};
   EXPECT_EQ(Rgb(Bmp(s32)), (std::vector<std::uint8_t>{1, 2, 3}));
 }
 
@@ -101,13 +107,17 @@ TEST(BmpReader, TheOldCoreHeaderWithThreeBytePaletteEntries) {
 TEST(BmpReader, RunLengthEscapesDeltasAndClipping) {
   // 4-bit, 5 x 3: a run of 7 clipped to the row, end of line, a delta of (1, 1),
   // a literal run of 3 with padding, end of bitmap. Unwritten pixels stay index 0.
-  BmpSpec s{.width = 5, .height = 3, .bits = 4, .compression = 2, .palette = kFour,
+  BmpSpec s{.width = 5,
+            .height = 3,
+            .bits = 4,
+            .compression = 2,
+            .palette = kFour,
             .data = {7, 0x12, 0, 0, 0, 2, 1, 1, 0, 3, 0x32, 0x10, 0, 1}};
   TBMPImage bmp;
   bmp.LoadFromBytes(Bmp(s));
-  EXPECT_EQ(bmp.FramePixels(0).Pixels, (std::vector<std::uint8_t>{0, 3, 2, 1, 0,   //
-                                                                   0, 0, 0, 0, 0,   //
-                                                                   1, 2, 1, 2, 1}));
+  EXPECT_EQ(bmp.FramePixels(0).Pixels, (std::vector<std::uint8_t>{0, 3, 2, 1, 0,  //
+                                                                  0, 0, 0, 0, 0,  //
+                                                                  1, 2, 1, 2, 1}));
   // 8-bit: a run, then data that end without an end-of-bitmap mark.
   BmpSpec s8{.width = 3, .height = 1, .bits = 8, .compression = 1, .palette = kFour, .data = {2, 3, 0, 0}};
   EXPECT_EQ(Rgb(Bmp(s8)), (std::vector<std::uint8_t>{40, 0, 0, 40, 0, 0, 10, 0, 0}));
@@ -148,14 +158,23 @@ TEST(BmpReader, RefusesWhatItCannotRead) {
 TEST(BmpReader, EveryTruncationIsRefusedCleanly) {
   const std::vector<std::vector<std::uint8_t>> files = {
       Bmp({.width = 3, .height = 2, .data = std::vector<std::uint8_t>(24, 7)}),
-      Bmp({.width = 9, .height = 3, .bits = 4, .compression = 2, .palette = kFour,
+      Bmp({.width = 9,
+           .height = 3,
+           .bits = 4,
+           .compression = 2,
+           .palette = kFour,
            .data = {3, 0x12, 0, 4, 0x12, 0x30, 0, 2, 1, 1, 5, 0x33, 0, 0, 2, 1, 0, 1}}),
-      Bmp({.width = 9, .height = 2, .bits = 1, .palette = {{0, 0, 0}, {255, 255, 255}}, .data = {0xAA, 0x80, 0, 0, 1, 2, 0, 0}}),
+      Bmp({.width = 9,
+           .height = 2,
+           .bits = 1,
+           .palette = {{0, 0, 0}, {255, 255, 255}},
+           .data = {0xAA, 0x80, 0, 0, 1, 2, 0, 0}}),
   };
   for (const auto& file : files) {
     ASSERT_EQ(LoadError(file), "");
     for (std::size_t n = 0; n < file.size(); ++n) {
-      const std::string error = LoadError(std::vector<std::uint8_t>(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n)));
+      const std::string error =
+          LoadError(std::vector<std::uint8_t>(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n)));
       // Run-length data may simply stop; everything else is an error.
       EXPECT_TRUE(error.empty() || error == "Bitmap data is truncated" || error == "Not a bitmap file") << n << error;
     }

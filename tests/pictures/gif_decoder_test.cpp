@@ -19,9 +19,7 @@ std::string DecodeError(const std::vector<std::uint8_t>& bytes) {
   gif.LoadFromBytes(bytes);
   try {
     gif.Decode();
-  } catch (const EGIFError& e) {
-    return e.what();
-  }
+  } catch (const EGIFError& e) { return e.what(); }
   return "";
 }
 
@@ -83,11 +81,10 @@ class GifCodeSequence : public testing::TestWithParam<CodeCase> {};
 
 TEST_P(GifCodeSequence, DecodesOrFailsAsExpected) {
   const CodeCase& c = GetParam();
-  const auto bytes = GifWriter(c.width, c.height, Greys(4)).rawImage(c.width, c.height, c.codeSize, c.codes).trailer().bytes();
+  const auto bytes =
+      GifWriter(c.width, c.height, Greys(4)).rawImage(c.width, c.height, c.codeSize, c.codes).trailer().bytes();
   EXPECT_EQ(DecodeError(bytes), c.error);
-  if (*c.error == '\0') {
-    EXPECT_EQ(Frame0(bytes), c.pixels);
-  }
+  if (*c.error == '\0') { EXPECT_EQ(Frame0(bytes), c.pixels); }
 }
 
 // Code size 2: clear 4, end 5, first free entry 6.
@@ -103,7 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
                     CodeCase{"CodeAboveTheNextFree", 2, 2, 2, {4, 1, 7}, {}, "Invalid stream format"},
                     CodeCase{"EndBeforeTheLastPixel", 2, 2, 2, {4, 1, 2, 5}, {}, "Truncated GIF image data"},
                     CodeCase{"DataEndBeforeTheLastPixel", 2, 4, 4, {4, 1, 2}, {}, "Truncated GIF image data"},
-                    CodeCase{"PixelNoColourTableHolds", 9, 2, 1, {512, 300, 1, 513}, {}, "Index 300 out of range [0..3]"}),
+                    CodeCase{
+                        "PixelNoColourTableHolds", 9, 2, 1, {512, 300, 1, 513}, {}, "Index 300 out of range [0..3]"}),
     [](const testing::TestParamInfo<CodeCase>& info) { return info.param.name; });
 
 TEST(GifDecoder, KeepsKnownExtensionsAndSkipsUnknownOnes) {

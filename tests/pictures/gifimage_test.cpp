@@ -28,16 +28,16 @@ template <typename F>
 std::string ErrorOf(F f) {
   try {
     f();
-  } catch (const EPictureError& e) {
-    return e.what();
-  }
+  } catch (const EPictureError& e) { return e.what(); }
   return "";
 }
 
 // Puts the shared pool on a clock the test moves by hand.
 class FakeClock {
  public:
-  FakeClock() : pool_(TGIFTimerPool::Instance()), saved_(pool_.Now) { pool_.Now = [this] { return now; }; }
+  FakeClock() : pool_(TGIFTimerPool::Instance()), saved_(pool_.Now) {
+    pool_.Now = [this] { return now; };
+  }
   ~FakeClock() { pool_.Now = saved_; }
   // Moves the clock to the pool's next due time and fires it.
   void FireNext() {
@@ -200,6 +200,7 @@ TEST(GifCanvas, FramesBesideTheScreenAreClipped) {
   TGIFCanvas canvas(*gif.Data());
   canvas.Show(2);
   std::vector<std::uint32_t> expected(8, 0);
-  expected[0] = 0xFF000000u | (std::uint32_t{Greys(4)[3].R} << 16) | (std::uint32_t{Greys(4)[3].G} << 8) | Greys(4)[3].B;
+  expected[0] =
+      0xFF000000u | (std::uint32_t{Greys(4)[3].R} << 16) | (std::uint32_t{Greys(4)[3].G} << 8) | Greys(4)[3].B;
   EXPECT_EQ(canvas.Pixels(), expected);
 }

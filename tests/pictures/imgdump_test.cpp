@@ -28,7 +28,8 @@ DumpResult ImgDump(const testsupport::TempDir& dir, const std::string& args) {
   return r;
 }
 
-std::string WriteFile(const testsupport::TempDir& dir, const std::string& name, const std::vector<std::uint8_t>& bytes) {
+std::string WriteFile(const testsupport::TempDir& dir, const std::string& name,
+                      const std::vector<std::uint8_t>& bytes) {
   return dir.write(name, std::string(bytes.begin(), bytes.end()));
 }
 
@@ -49,8 +50,8 @@ TEST(ImgDump, WritesTheFramesOwnRectangleAndItsInfo) {
   const picturetest::Ppm ppm = picturetest::ParsePpm(frame1.out);
   EXPECT_EQ(ppm.width, 2);
   EXPECT_EQ(ppm.height, 1);
-  EXPECT_EQ(ppm.rgb, (std::vector<std::uint8_t>{colors[3].R, colors[3].G, colors[3].B, colors[0].R, colors[0].G,
-                                                 colors[0].B}));
+  EXPECT_EQ(ppm.rgb,
+            (std::vector<std::uint8_t>{colors[3].R, colors[3].G, colors[3].B, colors[0].R, colors[0].G, colors[0].B}));
   const DumpResult info = ImgDump(dir, file + " --info");
   EXPECT_EQ(info.status, 0);
   EXPECT_EQ(info.out,
@@ -61,7 +62,8 @@ TEST(ImgDump, WritesTheFramesOwnRectangleAndItsInfo) {
 
 TEST(ImgDump, ErrorsGoToStandardErrorWithStatusOne) {
   testsupport::TempDir dir;
-  const std::string gif = WriteFile(dir, "one.gif", GifWriter(2, 1, Greys(4)).image(0, 0, 2, 1, {1, 2}).trailer().bytes());
+  const std::string gif =
+      WriteFile(dir, "one.gif", GifWriter(2, 1, Greys(4)).image(0, 0, 2, 1, {1, 2}).trailer().bytes());
   const std::string bad = WriteFile(dir, "bad.gif", GifWriter(2, 1, Greys(4)).rawImage(2, 1, 10, {}).trailer().bytes());
   const std::string png = dir.write("picture.png", "\x89PNG");
   const std::pair<std::string, std::string> cases[] = {

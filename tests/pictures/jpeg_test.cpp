@@ -63,9 +63,7 @@ std::string DecodeError(std::vector<std::uint8_t> bytes) {
   try {
     jpeg.LoadFromBytes(std::move(bytes));
     jpeg.Decode();
-  } catch (const EPictureError& e) {
-    return e.what();
-  }
+  } catch (const EPictureError& e) { return e.what(); }
   return "";
 }
 
@@ -181,9 +179,7 @@ TEST(JpegImage, ACutFileDecodesWithAWarningOrFailsCleanly) {
       EXPECT_FALSE(jpeg.Warnings().empty()) << n;
       EXPECT_EQ(jpeg.Width(), kWidth);
       ++shownWithWarning;
-    } catch (const EPictureError& e) {
-      EXPECT_FALSE(std::string(e.what()).empty());
-    }
+    } catch (const EPictureError& e) { EXPECT_FALSE(std::string(e.what()).empty()); }
   }
   EXPECT_GT(shownWithWarning, 0);
 }

@@ -28,7 +28,8 @@ std::vector<std::string> FilesEndingIn(const std::string& folder, const std::str
   std::vector<std::string> names;
   for (const auto& e : std::filesystem::directory_iterator(folder)) {
     const std::string name = e.path().filename().string();
-    if (name.size() > suffix.size() && name.ends_with(suffix)) names.push_back(name.substr(0, name.size() - suffix.size()));
+    if (name.size() > suffix.size() && name.ends_with(suffix))
+      names.push_back(name.substr(0, name.size() - suffix.size()));
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -66,7 +67,8 @@ TEST(GifSamples, EveryFrameDecodesToItsExpectedPixelsOrTheFileIsRefused) {
     ASSERT_NO_THROW(gif.Decode());
     ASSERT_EQ(gif.FrameCount(), expected);
     for (int n = 0; n < expected; ++n)
-      ExpectPixels(gif.FramePixels(n), picturetest::ReadPpm(folder + "/" + name + ".frame" + std::to_string(n) + ".ppm"));
+      ExpectPixels(gif.FramePixels(n),
+                   picturetest::ReadPpm(folder + "/" + name + ".frame" + std::to_string(n) + ".ppm"));
     ++checked;
   }
   EXPECT_GT(checked, 0);
@@ -87,9 +89,7 @@ TEST(GifSamples, BrokenFilesGiveTheirTexts) {
     try {
       gif.Decode();
       ADD_FAILURE() << file << " decoded";
-    } catch (const EGIFError& e) {
-      EXPECT_EQ(e.what(), text) << file;
-    }
+    } catch (const EGIFError& e) { EXPECT_EQ(e.what(), text) << file; }
   }
 }
 

@@ -22,13 +22,13 @@ TEST(DosDateTime, RoundTrip) {
 }
 
 TEST(DosDateTime, ImpossibleValuesAreErrors) {
-  EXPECT_FALSE(dosToDateTime(0));                              // month 0, day 0
-  EXPECT_FALSE(dosToDateTime(dos(2023, 13, 1, 0, 0, 0)));      // month 13
-  EXPECT_FALSE(dosToDateTime(dos(2023, 2, 29, 0, 0, 0)));      // not a leap year
-  EXPECT_FALSE(dosToDateTime(dos(2023, 4, 31, 0, 0, 0)));      // April has 30 days
-  EXPECT_FALSE(dosToDateTime(dos(2023, 1, 1, 24, 0, 0)));      // hour 24
-  EXPECT_FALSE(dosToDateTime(dos(2023, 1, 1, 0, 60, 0)));      // minute 60
-  EXPECT_FALSE(dosToDateTime(dos(2023, 1, 1, 0, 0, 60)));      // second 60 (30 * 2)
+  EXPECT_FALSE(dosToDateTime(0));                          // month 0, day 0
+  EXPECT_FALSE(dosToDateTime(dos(2023, 13, 1, 0, 0, 0)));  // month 13
+  EXPECT_FALSE(dosToDateTime(dos(2023, 2, 29, 0, 0, 0)));  // not a leap year
+  EXPECT_FALSE(dosToDateTime(dos(2023, 4, 31, 0, 0, 0)));  // April has 30 days
+  EXPECT_FALSE(dosToDateTime(dos(2023, 1, 1, 24, 0, 0)));  // hour 24
+  EXPECT_FALSE(dosToDateTime(dos(2023, 1, 1, 0, 60, 0)));  // minute 60
+  EXPECT_FALSE(dosToDateTime(dos(2023, 1, 1, 0, 0, 60)));  // second 60 (30 * 2)
   EXPECT_TRUE(dosToDateTime(dos(2024, 2, 29, 0, 0, 0)));
   EXPECT_FALSE(dateTimeToDos(DateTime{1979, 12, 31, 0, 0, 0}));
   EXPECT_FALSE(dateTimeToDos(DateTime{2108, 1, 1, 0, 0, 0}));

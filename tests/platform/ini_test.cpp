@@ -10,8 +10,8 @@
 #include "support/temp_dir.h"
 
 using namespace platform;
-using testsupport::TempDir;
 using testsupport::readFile;
+using testsupport::TempDir;
 
 TEST(Ini, MissingFileSectionOrKeyGivesDefault) {
   TempDir t;

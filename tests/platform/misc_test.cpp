@@ -25,9 +25,9 @@ TEST(CodePage, Cp437ToUtf8) {
 TEST(CodePage, Utf8Validation) {
   EXPECT_TRUE(isValidUtf8("Grüße 😀"));
   EXPECT_FALSE(isValidUtf8("M\x81nchen"));
-  EXPECT_FALSE(isValidUtf8("\xC0\xAF"));          // overlong "/"
-  EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));      // surrogate
-  EXPECT_FALSE(isValidUtf8("\xE2\x82"));          // cut short
+  EXPECT_FALSE(isValidUtf8("\xC0\xAF"));      // overlong "/"
+  EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // surrogate
+  EXPECT_FALSE(isValidUtf8("\xE2\x82"));      // cut short
   EXPECT_TRUE(isAscii("abc"));
   EXPECT_FALSE(isAscii("ab\xC3\xA9"));
 }

@@ -92,8 +92,7 @@ TEST(RunProgram, ProgramNameWithBlanksIsOneArgument) {
 }
 
 TEST(Process, SplitCommandLine) {
-  EXPECT_EQ(splitCommandLine("a  \"b c\" \"\" d\\e"),
-            (std::vector<std::string>{"a", "b c", "", "d\\e"}));
+  EXPECT_EQ(splitCommandLine("a  \"b c\" \"\" d\\e"), (std::vector<std::string>{"a", "b c", "", "d\\e"}));
   EXPECT_EQ(splitCommandLine("\"q\\\"x\""), (std::vector<std::string>{"q\"x"}));
   EXPECT_TRUE(splitCommandLine("   ").empty());
 }

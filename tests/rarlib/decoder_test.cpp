@@ -70,8 +70,10 @@ class Watch : public ::testing::Test {
     if (!decoder.startWith(child, 0, nullptr, limits, error)) return -error;
     DecodedHeader h;
     auto counting = [&](const std::uint8_t* data, std::size_t size) {
-      if (data) received.append(reinterpret_cast<const char*>(data), size);
-      else ++beats;
+      if (data)
+        received.append(reinterpret_cast<const char*>(data), size);
+      else
+        ++beats;
       return sink ? sink(data, size) : 0;
     };
     return decoder.process(0, true, h, counting, detail);

@@ -49,11 +49,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Rar4Names, LegacyAndPackedUnicode) {
   EXPECT_EQ(rarlib::decodeRar4Name("plain.txt", false), "plain.txt");
-  EXPECT_EQ(rarlib::decodeRar4Name("Gr\xc3\xbc\xc3\x9f" "e", false), "Grüße") << "UTF-8 bytes stay UTF-8";
+  EXPECT_EQ(rarlib::decodeRar4Name("Gr\xc3\xbc\xc3\x9f"
+                                   "e",
+                                   false),
+            "Grüße")
+      << "UTF-8 bytes stay UTF-8";
   EXPECT_EQ(rarlib::decodeRar4Name("\x81\x94", false), "üö") << "other bytes are the DOS code page";
   // Legacy "a??", then the packed form: high byte 0x30, codes 0 ('a'), 1 (0x30c6),
   // 2, 2 (a surrogate pair for U+1D11E).
-  std::string stored = std::string("a??", 3) + '\0' + "\x30\x1a" "a" "\xc6" "\x34\xd8" "\x1e\xdd";
+  std::string stored = std::string("a??", 3) + '\0' +
+                       "\x30\x1a"
+                       "a"
+                       "\xc6"
+                       "\x34\xd8"
+                       "\x1e\xdd";
   EXPECT_EQ(rarlib::decodeRar4Name(stored, true), "aテ\xf0\x9d\x84\x9e");
   // A run copied from the legacy name (code 3, length 0 + 2).
   std::string copied = std::string("abc", 3) + '\0' + std::string("\x00\xc0\x00", 3);
@@ -101,8 +110,7 @@ TEST_F(Walk, Rar5AndRar4EntriesWithTheirFields) {
 }
 
 TEST_F(Walk, VolumeSetIsJoinedAndFoundFromAnyVolume) {
-  auto vols = rartest::rar5Volumes({rartest::file("a", "0123456789abcdefghij"), rartest::file("b", "B")},
-                                   8);
+  auto vols = rartest::rar5Volumes({rartest::file("a", "0123456789abcdefghij"), rartest::file("b", "B")}, 8);
   ASSERT_EQ(vols.size(), 4u);
   for (std::size_t i = 0; i < vols.size(); ++i) put("set.part" + std::to_string(i + 1) + ".rar", vols[i]);
   HeaderReader r;
@@ -240,8 +248,8 @@ INSTANTIATE_TEST_SUITE_P(
                 RAR_SUCCESS, RAR_END_ARCHIVE},
         Hostile{"rar4_block_shorter_than_its_base", std::string("Rar!\x1a\x07\x00", 7) + std::string(7, '\0'),
                 RAR_BAD_DATA, 0},
-        Hostile{"encrypted_headers", rartest::rar5Signature() + rartest::rar5Block(4, 0, rartest::vint(0)),
-                RAR_SUCCESS, RAR_MISSING_PASSWORD}),
+        Hostile{"encrypted_headers", rartest::rar5Signature() + rartest::rar5Block(4, 0, rartest::vint(0)), RAR_SUCCESS,
+                RAR_MISSING_PASSWORD}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -109,8 +109,8 @@ TEST_F(Extraction, WithoutPathsEverythingLandsInTheTarget) {
 }
 
 TEST_F(Extraction, HardLinkIsACopyOfAnEntryExtractedBefore) {
-  auto run = extract(rartest::rar5(
-      {rartest::hardlink("early.txt", "src.txt"), rartest::file("src.txt", "data"), rartest::hardlink("copy.txt", "src.txt")}));
+  auto run = extract(rartest::rar5({rartest::hardlink("early.txt", "src.txt"), rartest::file("src.txt", "data"),
+                                    rartest::hardlink("copy.txt", "src.txt")}));
   EXPECT_EQ(run.items[0].result, RAR_EOPEN) << "its source was not extracted yet";
   EXPECT_EQ(run.items[2].result, RAR_SUCCESS);
   EXPECT_EQ(testsupport::readFile(dir / "out/copy.txt"), "data");
@@ -125,7 +125,8 @@ TEST_F(Extraction, PasswordsAreToldApartFromDamage) {
   password = "wrong";
   EXPECT_EQ(extract(archive).items[0].result, RAR_BAD_PASSWORD);
   password = "secret";
-  EXPECT_EQ(extract(archive).items[0].result, RAR_NO_DECRYPTION) << "the right password, data this library cannot decrypt";
+  EXPECT_EQ(extract(archive).items[0].result, RAR_NO_DECRYPTION)
+      << "the right password, data this library cannot decrypt";
   EXPECT_EQ(tree(), (std::vector<std::string>{"out"})) << "no garbage files";
 }
 

@@ -16,11 +16,11 @@ struct Entry {
   std::string data;
   bool directory = false;
   std::uint32_t attr = 0100644;
-  std::string link;        // a symbolic link's text (redirection record, type 1)
-  std::string hardlink;    // a hard link to an earlier entry (type 4)
-  std::optional<std::uint32_t> crc;        // instead of the data's CRC-32
-  std::optional<std::uint64_t> unpSize;    // instead of the data's size
-  std::string password;    // not empty: an encryption record whose check value fits it
+  std::string link;                      // a symbolic link's text (redirection record, type 1)
+  std::string hardlink;                  // a hard link to an earlier entry (type 4)
+  std::optional<std::uint32_t> crc;      // instead of the data's CRC-32
+  std::optional<std::uint64_t> unpSize;  // instead of the data's size
+  std::string password;                  // not empty: an encryption record whose check value fits it
   bool solid = false;
 };
 
@@ -41,8 +41,8 @@ std::vector<std::string> rar5Volumes(const std::vector<Entry>& entries, std::siz
 std::string rar4(const std::vector<Entry>& entries, bool backslashes = false);
 
 // A RAR5 header block of any type (for hostile tests).
-std::string rar5Block(std::uint64_t type, std::uint64_t flags, const std::string& body,
-                      const std::string& extra = {}, const std::string* data = nullptr);
+std::string rar5Block(std::uint64_t type, std::uint64_t flags, const std::string& body, const std::string& extra = {},
+                      const std::string* data = nullptr);
 std::string rar5Signature();
 std::string rar5Main(std::uint64_t archiveFlags = 0, std::optional<std::uint64_t> volumeNumber = {});
 std::string rar5End(bool moreVolumes = false);

@@ -17,14 +17,14 @@ struct Item {
   std::uint64_t packed = 0, size = 0;
   std::uint32_t storedCrc = 0, fileTime = 0;
   std::string link;
-  int result = 0;            // of RARProcessFile
+  int result = 0;              // of RARProcessFile
   std::uint64_t dataSize = 0;  // bytes the data callback saw
   std::uint32_t dataCrc = 0;
 };
 
 struct Run {
-  int open = 0;               // the open result
-  int end = 0;                // what RARReadHeader ended with
+  int open = 0;  // the open result
+  int end = 0;   // what RARReadHeader ended with
   std::string comment;
   std::vector<Item> items;
   std::vector<std::string> volumes;  // "mode name" per volume callback
@@ -32,8 +32,8 @@ struct Run {
 
 struct Request {
   std::string archive;
-  int operation = RAR_TEST;   // RAR_SKIP lists
-  std::string folder;         // RAR_EXTRACT: the target
+  int operation = RAR_TEST;  // RAR_SKIP lists
+  std::string folder;        // RAR_EXTRACT: the target
   std::string password;
   std::uint32_t options = 0;
   // Answers the data callback (after the CRC is counted); default: go on.

@@ -66,11 +66,19 @@ const Sample kSamples[] = {
     {"test_rar_multivolume_single_file.part2.rar", RAR_SUCCESS, RAR_END_ARCHIVE, {}, 1},
     {"test_rar_multivolume_uncompressed_files.part01.rar", RAR_SUCCESS, RAR_END_ARCHIVE, {}, 16},
     {"test_read_format_rar.rar", RAR_SUCCESS, RAR_END_ARCHIVE, {}, 5},
-    {"test_read_format_rar4_encrypted.rar", RAR_SUCCESS, RAR_END_ARCHIVE,
-     {{"b.txt", RAR_MISSING_PASSWORD}, {"d.txt", RAR_MISSING_PASSWORD}}, 4},
-    {"test_read_format_rar4_solid_encrypted.rar", RAR_SUCCESS, RAR_END_ARCHIVE,
-     {{"a.txt", RAR_MISSING_PASSWORD}, {"b.txt", RAR_MISSING_PASSWORD}, {"c.txt", RAR_MISSING_PASSWORD},
-      {"d.txt", RAR_MISSING_PASSWORD}}, 4},
+    {"test_read_format_rar4_encrypted.rar",
+     RAR_SUCCESS,
+     RAR_END_ARCHIVE,
+     {{"b.txt", RAR_MISSING_PASSWORD}, {"d.txt", RAR_MISSING_PASSWORD}},
+     4},
+    {"test_read_format_rar4_solid_encrypted.rar",
+     RAR_SUCCESS,
+     RAR_END_ARCHIVE,
+     {{"a.txt", RAR_MISSING_PASSWORD},
+      {"b.txt", RAR_MISSING_PASSWORD},
+      {"c.txt", RAR_MISSING_PASSWORD},
+      {"d.txt", RAR_MISSING_PASSWORD}},
+     4},
     {"test_read_format_rar5_arm_filter_on_window_boundary.rar", RAR_BAD_DATA, 0, {}, 0},
     {"test_read_format_rar5_bad_tables.rar", RAR_SUCCESS, RAR_END_ARCHIVE, {{"bad_tables.txt", RAR_BAD_DATA}}, 1},
     {"test_read_format_rar5_block_size_is_too_small.rar", RAR_BAD_DATA, 0, {}, 0},
@@ -81,8 +89,11 @@ const Sample kSamples[] = {
     {"test_read_format_rar5_different_solid_window_size.rar", RAR_BAD_DATA, 0, {}, 0},
     {"test_read_format_rar5_different_winsize_on_merge.rar", RAR_BAD_DATA, 0, {}, 0},
     {"test_read_format_rar5_dirdata.rar", RAR_BAD_DATA, 0, {}, 0},
-    {"test_read_format_rar5_encrypted.rar", RAR_SUCCESS, RAR_END_ARCHIVE,
-     {{"b.txt", RAR_MISSING_PASSWORD}, {"d.txt", RAR_MISSING_PASSWORD}}, 4},
+    {"test_read_format_rar5_encrypted.rar",
+     RAR_SUCCESS,
+     RAR_END_ARCHIVE,
+     {{"b.txt", RAR_MISSING_PASSWORD}, {"d.txt", RAR_MISSING_PASSWORD}},
+     4},
     {"test_read_format_rar5_encrypted_filenames.rar", RAR_SUCCESS, RAR_MISSING_PASSWORD, {}, 0},
     {"test_read_format_rar5_hardlink.rar", RAR_SUCCESS, RAR_END_ARCHIVE, {}, 2},
     {"test_read_format_rar5_invalid_hash_valid_htime_exfld.rar", RAR_SUCCESS, RAR_END_ARCHIVE, {}, 1},
@@ -102,13 +113,19 @@ const Sample kSamples[] = {
     {"test_read_format_rar5_zip_in_rar.rar", RAR_SUCCESS, RAR_END_ARCHIVE, {}, 3},
     {"test_read_format_rar_binary_data.rar", RAR_SUCCESS, RAR_END_ARCHIVE, {}, 2},
     {"test_read_format_rar_compress_normal.rar", RAR_SUCCESS, RAR_END_ARCHIVE, {}, 6},
-    {"test_read_format_rar_encryption_data.rar", RAR_SUCCESS, RAR_END_ARCHIVE,
-     {{"foo.txt", RAR_MISSING_PASSWORD}, {"bar.txt", RAR_MISSING_PASSWORD}}, 2},
+    {"test_read_format_rar_encryption_data.rar",
+     RAR_SUCCESS,
+     RAR_END_ARCHIVE,
+     {{"foo.txt", RAR_MISSING_PASSWORD}, {"bar.txt", RAR_MISSING_PASSWORD}},
+     2},
     {"test_read_format_rar_encryption_header.rar", RAR_SUCCESS, RAR_MISSING_PASSWORD, {}, 0},
     {"test_read_format_rar_endarc_huge.rar", RAR_BAD_DATA, 0, {}, 0},
     {"test_read_format_rar_invalid1.rar", RAR_SUCCESS, RAR_BAD_DATA, {{"test", RAR_BAD_DATA}}, 1},
-    {"test_read_format_rar_multi_lzss_blocks.rar", RAR_SUCCESS, RAR_END_ARCHIVE,
-     {{"multi_lzss_blocks_test.txt", RAR_BAD_DATA}}, 1},
+    {"test_read_format_rar_multi_lzss_blocks.rar",
+     RAR_SUCCESS,
+     RAR_END_ARCHIVE,
+     {{"multi_lzss_blocks_test.txt", RAR_BAD_DATA}},
+     1},
     {"test_read_format_rar_newsub_huge.rar", RAR_BAD_DATA, 0, {}, 0},
     {"test_read_format_rar_noeof.rar", RAR_SUCCESS, RAR_END_ARCHIVE, {}, 1},
     {"test_read_format_rar_ppmd_use_after_free.rar", RAR_BAD_DATA, 0, {}, 0},
@@ -184,12 +201,8 @@ TEST_P(Samples, ListAndTest) {
       EXPECT_EQ(it.dataSize, want->second.size);
       EXPECT_EQ(hex8(it.dataCrc), want->second.crc);
     }
-    if (want->second.type == "symlink") {
-      EXPECT_EQ(it.link, want->second.link);
-    }
-    if (want->second.type == "dir") {
-      EXPECT_TRUE(it.flags & RAR_FLAG_DIRECTORY);
-    }
+    if (want->second.type == "symlink") { EXPECT_EQ(it.link, want->second.link); }
+    if (want->second.type == "dir") { EXPECT_TRUE(it.flags & RAR_FLAG_DIRECTORY); }
   }
   // Every entry the notes call good was listed.
   for (const auto& [name, e] : expected()) {
@@ -216,9 +229,7 @@ TEST_P(Samples, ExtractWritesOnlyGoodFilesInsideTheTarget) {
     struct stat st {};
     const bool exists = ::lstat(path.c_str(), &st) == 0;
     if (it.result != RAR_SUCCESS) {
-      if (!(it.flags & RAR_FLAG_DIRECTORY)) {
-        EXPECT_FALSE(exists) << "a failed entry leaves no file";
-      }
+      if (!(it.flags & RAR_FLAG_DIRECTORY)) { EXPECT_FALSE(exists) << "a failed entry leaves no file"; }
       continue;
     }
     ASSERT_TRUE(exists);
@@ -280,10 +291,9 @@ TEST(SampleVolumes, EachLaterVolumeIsAnnounced) {
   Request r;
   r.archive = rartest::samples() + "/test_read_format_rar5_multiarchive_solid.part01.rar";
   rartest::Run run = lib.run(r);
-  EXPECT_EQ(run.volumes,
-            (std::vector<std::string>{"1 test_read_format_rar5_multiarchive_solid.part02.rar",
-                                      "1 test_read_format_rar5_multiarchive_solid.part03.rar",
-                                      "1 test_read_format_rar5_multiarchive_solid.part04.rar"}));
+  EXPECT_EQ(run.volumes, (std::vector<std::string>{"1 test_read_format_rar5_multiarchive_solid.part02.rar",
+                                                   "1 test_read_format_rar5_multiarchive_solid.part03.rar",
+                                                   "1 test_read_format_rar5_multiarchive_solid.part04.rar"}));
 }
 
 }  // namespace

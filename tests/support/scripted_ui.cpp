@@ -7,15 +7,42 @@ using namespace platform;
 ScriptedUi::ScriptedUi() { setUi(this); }
 ScriptedUi::~ScriptedUi() { setUi(nullptr); }
 
-ScriptedUi& ScriptedUi::answerMessage(MsgButton b) { queue_.push_back(MessageAnswer{b}); return *this; }
-ScriptedUi& ScriptedUi::answerInput(std::optional<std::string> t) { queue_.push_back(InputAnswer{std::move(t)}); return *this; }
-ScriptedUi& ScriptedUi::answerOpenFile(std::optional<std::string> p) { queue_.push_back(OpenAnswer{std::move(p)}); return *this; }
-ScriptedUi& ScriptedUi::answerOpenFiles(std::optional<std::vector<std::string>> p) { queue_.push_back(OpenManyAnswer{std::move(p)}); return *this; }
-ScriptedUi& ScriptedUi::answerSaveFile(std::optional<std::string> p) { queue_.push_back(SaveAnswer{std::move(p)}); return *this; }
-ScriptedUi& ScriptedUi::answerFolder(std::optional<std::string> p) { queue_.push_back(FolderAnswer{std::move(p)}); return *this; }
-ScriptedUi& ScriptedUi::answerColor(std::optional<std::uint32_t> c) { queue_.push_back(ColorAnswer{c}); return *this; }
-ScriptedUi& ScriptedUi::answerPrint(bool ok) { queue_.push_back(PrintAnswer{ok}); return *this; }
-ScriptedUi& ScriptedUi::onModal(std::function<int(ModalWindow&)> h) { queue_.push_back(ModalAnswer{std::move(h)}); return *this; }
+ScriptedUi& ScriptedUi::answerMessage(MsgButton b) {
+  queue_.push_back(MessageAnswer{b});
+  return *this;
+}
+ScriptedUi& ScriptedUi::answerInput(std::optional<std::string> t) {
+  queue_.push_back(InputAnswer{std::move(t)});
+  return *this;
+}
+ScriptedUi& ScriptedUi::answerOpenFile(std::optional<std::string> p) {
+  queue_.push_back(OpenAnswer{std::move(p)});
+  return *this;
+}
+ScriptedUi& ScriptedUi::answerOpenFiles(std::optional<std::vector<std::string>> p) {
+  queue_.push_back(OpenManyAnswer{std::move(p)});
+  return *this;
+}
+ScriptedUi& ScriptedUi::answerSaveFile(std::optional<std::string> p) {
+  queue_.push_back(SaveAnswer{std::move(p)});
+  return *this;
+}
+ScriptedUi& ScriptedUi::answerFolder(std::optional<std::string> p) {
+  queue_.push_back(FolderAnswer{std::move(p)});
+  return *this;
+}
+ScriptedUi& ScriptedUi::answerColor(std::optional<std::uint32_t> c) {
+  queue_.push_back(ColorAnswer{c});
+  return *this;
+}
+ScriptedUi& ScriptedUi::answerPrint(bool ok) {
+  queue_.push_back(PrintAnswer{ok});
+  return *this;
+}
+ScriptedUi& ScriptedUi::onModal(std::function<int(ModalWindow&)> h) {
+  queue_.push_back(ModalAnswer{std::move(h)});
+  return *this;
+}
 
 template <typename T>
 std::optional<T> ScriptedUi::take(const std::string& what) {
@@ -41,13 +68,17 @@ MsgButton ScriptedUi::message(MsgKind kind, const std::string& caption, const st
   } else if (auto a = take<MessageAnswer>("message: " + text)) {
     answer = a->button;
   } else {
-    answer = (buttons & kBtnCancel) ? kBtnCancel : (buttons & kBtnNo) ? kBtnNo : (buttons & kBtnAbort) ? kBtnAbort : kBtnOk;
+    answer = (buttons & kBtnCancel)  ? kBtnCancel
+             : (buttons & kBtnNo)    ? kBtnNo
+             : (buttons & kBtnAbort) ? kBtnAbort
+                                     : kBtnOk;
   }
   boxes.push_back(BoxRecord{kind, caption, text, buttons, answer});
   return answer;
 }
 
-std::optional<std::string> ScriptedUi::input(const std::string& caption, const std::string& prompt, const std::string&) {
+std::optional<std::string> ScriptedUi::input(const std::string& caption, const std::string& prompt,
+                                             const std::string&) {
   inputs.push_back(caption + "|" + prompt);
   auto a = take<InputAnswer>("input: " + caption + "|" + prompt);
   return a ? a->text : std::nullopt;

@@ -27,7 +27,7 @@ struct BoxRecord {
 
 class ScriptedUi : public platform::Ui {
  public:
-  ScriptedUi();   // installs itself
+  ScriptedUi();            // installs itself
   ~ScriptedUi() override;  // and uninstalls itself
 
   // Queue answers, in the order the questions will come.
@@ -47,12 +47,12 @@ class ScriptedUi : public platform::Ui {
 
   std::size_t pending() const { return queue_.size(); }
 
-  std::vector<BoxRecord> boxes;                       // every message box
-  std::vector<std::string> inputs;                    // caption + "|" + prompt of each input box
+  std::vector<BoxRecord> boxes;                          // every message box
+  std::vector<std::string> inputs;                       // caption + "|" + prompt of each input box
   std::vector<platform::FileDialogOptions> fileDialogs;  // every open/save dialog
-  std::vector<std::string> folderPickers;             // titles
-  std::vector<std::string> modalWindows;              // class names of windows run
-  std::vector<std::string> unexpected;                // questions without a queued answer
+  std::vector<std::string> folderPickers;                // titles
+  std::vector<std::string> modalWindows;                 // class names of windows run
+  std::vector<std::string> unexpected;                   // questions without a queued answer
 
   // Texts of the boxes, in order (handy for EXPECT_EQ on a whole run).
   std::vector<std::string> boxTexts() const;
@@ -70,15 +70,33 @@ class ScriptedUi : public platform::Ui {
   int runModal(platform::ModalWindow& window) override;
 
  private:
-  struct MessageAnswer { platform::MsgButton button; };
-  struct InputAnswer { std::optional<std::string> text; };
-  struct OpenAnswer { std::optional<std::string> path; };
-  struct OpenManyAnswer { std::optional<std::vector<std::string>> paths; };
-  struct SaveAnswer { std::optional<std::string> path; };
-  struct FolderAnswer { std::optional<std::string> path; };
-  struct ColorAnswer { std::optional<std::uint32_t> color; };
-  struct PrintAnswer { bool ok; };
-  struct ModalAnswer { std::function<int(platform::ModalWindow&)> handler; };
+  struct MessageAnswer {
+    platform::MsgButton button;
+  };
+  struct InputAnswer {
+    std::optional<std::string> text;
+  };
+  struct OpenAnswer {
+    std::optional<std::string> path;
+  };
+  struct OpenManyAnswer {
+    std::optional<std::vector<std::string>> paths;
+  };
+  struct SaveAnswer {
+    std::optional<std::string> path;
+  };
+  struct FolderAnswer {
+    std::optional<std::string> path;
+  };
+  struct ColorAnswer {
+    std::optional<std::uint32_t> color;
+  };
+  struct PrintAnswer {
+    bool ok;
+  };
+  struct ModalAnswer {
+    std::function<int(platform::ModalWindow&)> handler;
+  };
   using Answer = std::variant<MessageAnswer, InputAnswer, OpenAnswer, OpenManyAnswer, SaveAnswer, FolderAnswer,
                               ColorAnswer, PrintAnswer, ModalAnswer>;
 

@@ -55,7 +55,8 @@ TEST(AdvImage, ReducesToFitAndNeverEnlarges) {
       {{300, 500}, {400, 400}, {240, 400}},   {{1000, 900}, {400, 300}, {333, 300}},
       {{400, 400}, {400, 400}, {400, 400}},   {{50, 50}, {0, 0}, {0, 0}},
   };
-  for (const Case& c : cases) EXPECT_EQ(TAdvImage::FitSize(c.picture, c.area), c.drawn) << c.picture.width() << "x" << c.picture.height();
+  for (const Case& c : cases)
+    EXPECT_EQ(TAdvImage::FitSize(c.picture, c.area), c.drawn) << c.picture.width() << "x" << c.picture.height();
 }
 
 TEST(AdvImage, CentresThePictureInsideTheFrame) {
@@ -180,7 +181,9 @@ TEST(ShowImg, AnimationsShareOneTimerThatStopsWithTheirWindows) {
     }
     EXPECT_EQ(pool.ActiveCount(), 2);
     ASSERT_NE(viewers::AnimationClock::Timer(), nullptr);
-    auto frameOf = [](TF_ShowImg& w) { return dynamic_cast<const pictures::TGIFImage*>(w.AdvImage1->Picture())->CurrentFrame(); };
+    auto frameOf = [](TF_ShowImg& w) {
+      return dynamic_cast<const pictures::TGIFImage*>(w.AdvImage1->Picture())->CurrentFrame();
+    };
     QTRY_VERIFY_WITH_TIMEOUT(frameOf(first) >= 5 && frameOf(second) >= 5, 5000);
     EXPECT_TRUE(viewers::AnimationClock::Timer()->isActive());
     first.accept();

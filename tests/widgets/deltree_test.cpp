@@ -134,9 +134,7 @@ TEST_F(DelTreeTest, ProcessFileSeesEachFileAndCanCancel) {
   t.OnProcessFile = [&](TMPDelTree* sender, const std::string& file, const TSearchRec& rec, bool& cancel) {
     EXPECT_EQ(sender, &t);
     seen.push_back(file);
-    if (rec.Name == "a.txt") {
-      EXPECT_EQ(rec.Size, 5u);
-    }
+    if (rec.Name == "a.txt") { EXPECT_EQ(rec.Size, 5u); }
     EXPECT_TRUE(S_ISREG(rec.Attr));
     cancel = rec.Name == "b.txt";
   };

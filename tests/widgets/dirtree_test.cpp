@@ -38,8 +38,10 @@ class ScopedEnv {
     ::setenv(name, value.c_str(), 1);
   }
   ~ScopedEnv() {
-    if (old_) ::setenv(name_, old_->c_str(), 1);
-    else ::unsetenv(name_);
+    if (old_)
+      ::setenv(name_, old_->c_str(), 1);
+    else
+      ::unsetenv(name_);
   }
 
  private:
@@ -214,9 +216,7 @@ TEST_F(DirTreeTest, EmptyPathIsAnInvalidPathName) {
   try {
     tree.setDirectory(QString());
     FAIL() << "no exception";
-  } catch (const EInvalidPath& e) {
-    EXPECT_STREQ(e.what(), "Invalid Path Name");
-  }
+  } catch (const EInvalidPath& e) { EXPECT_STREQ(e.what(), "Invalid Path Name"); }
 }
 
 TEST_F(DirTreeTest, AFolderThatVanishedGivesNoChildrenAndNoBox) {

@@ -99,9 +99,9 @@ struct CollisionCase {
   std::optional<platform::MsgButton> answer;  // the answer to the overwrite question, if asked
   bool result;
   bool aborted;
-  const char* target;     // contents of dest/f.txt afterwards
-  const char* renamed;    // contents of dest/f (2).txt afterwards ("" = absent)
-  bool secondCopied;      // the second source, g.txt, was copied
+  const char* target;   // contents of dest/f.txt afterwards
+  const char* renamed;  // contents of dest/f (2).txt afterwards ("" = absent)
+  bool secondCopied;    // the second source, g.txt, was copied
 };
 
 class CollisionTest : public FileOperationTest, public ::testing::WithParamInterface<CollisionCase> {};
@@ -118,9 +118,7 @@ TEST_P(CollisionTest, ExistingTarget) {
   EXPECT_EQ(op.OperationAborted(), c.aborted);
   EXPECT_EQ(readFile(tmp / "dest/f.txt"), c.target);
   EXPECT_EQ(exists(tmp / "dest/f (2).txt"), *c.renamed != 0);
-  if (*c.renamed) {
-    EXPECT_EQ(readFile(tmp / "dest/f (2).txt"), c.renamed);
-  }
+  if (*c.renamed) { EXPECT_EQ(readFile(tmp / "dest/f (2).txt"), c.renamed); }
   EXPECT_EQ(exists(tmp / "dest/g.txt"), c.secondCopied);
   if (c.answer) {
     ASSERT_EQ(ui.boxes.size(), 1u);
@@ -236,7 +234,8 @@ TEST_F(FileOperationTest, SingleSourceToAFileNameAndMultipleDestinations) {
 
   op.FilesTo = tmp / "d/only-one";
   EXPECT_FALSE(op.Execute());
-  EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{"The number of targets (1) does not match the number of sources (2)."});
+  EXPECT_EQ(ui.boxTexts(),
+            std::vector<std::string>{"The number of targets (1) does not match the number of sources (2)."});
 }
 
 TEST_F(FileOperationTest, FoldersCopyRecursivelyAndLinksStayLinks) {
@@ -268,9 +267,9 @@ TEST_F(FileOperationTest, CopyOrMoveOntoItselfIsRefused) {
   op.FilesTo = tmp / "d/inner";
   EXPECT_FALSE(op.Execute());
   EXPECT_EQ(namesIn(tmp / "d"), std::vector<std::string>{"f.txt"});
-  EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"Cannot copy " + f + " onto itself.",
-                                                     "Cannot move " + f + " onto itself.",
-                                                     "Cannot move the folder " + (tmp / "d") + " into itself."}));
+  EXPECT_EQ(ui.boxTexts(),
+            (std::vector<std::string>{"Cannot copy " + f + " onto itself.", "Cannot move " + f + " onto itself.",
+                                      "Cannot move the folder " + (tmp / "d") + " into itself."}));
 
   // With a new name on collision the copy lands beside the original.
   op.Operation = foCopy;
@@ -300,7 +299,8 @@ TEST_F(FileOperationTest, MoveWithinAFileSystemAndIntoAnExistingFolder) {
 TEST_F(FileOperationTest, MoveToAnotherFileSystemDeletesSourcesAfterCopying) {
   std::string other = "/dev/shm/kvtest.XXXXXX";
   if (!::mkdtemp(other.data())) GTEST_SKIP() << "no writable /dev/shm";
-  struct stat a {}, b {};
+  struct stat a {
+  }, b{};
   ::stat(tmp.path().c_str(), &a);
   ::stat(other.c_str(), &b);
   if (a.st_dev == b.st_dev) {
@@ -349,8 +349,10 @@ class ScopedEnv {
     ::setenv(name, value.c_str(), 1);
   }
   ~ScopedEnv() {
-    if (old_) ::setenv(name_, old_->c_str(), 1);
-    else ::unsetenv(name_);
+    if (old_)
+      ::setenv(name_, old_->c_str(), 1);
+    else
+      ::unsetenv(name_);
   }
 
  private:

@@ -367,14 +367,16 @@ TEST_P(SortGridDates, ModifiedColumnSortsByTime) {
   };
   TSortGrid g;
   Table t{{"Modified", "id"}};
-  for (std::size_t i = 0; i < times.size(); ++i) t.push_back({platform::formatDateTime(format, times[i]), std::to_string(i)});
+  for (std::size_t i = 0; i < times.size(); ++i)
+    t.push_back({platform::formatDateTime(format, times[i]), std::to_string(i)});
   fill(g, t);
   EXPECT_EQ(g.DetectSortKind(0), skDateTime) << format;
   g.SortByColumn(0, {});
   std::vector<std::size_t> expected(times.size());
   for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = i;
-  std::stable_sort(expected.begin(), expected.end(),
-                   [&](std::size_t a, std::size_t b) { return platform::toSerial(times[a]) < platform::toSerial(times[b]); });
+  std::stable_sort(expected.begin(), expected.end(), [&](std::size_t a, std::size_t b) {
+    return platform::toSerial(times[a]) < platform::toSerial(times[b]);
+  });
   Strings want;
   for (std::size_t i : expected) want.push_back(std::to_string(i));
   EXPECT_EQ(column(g, 1), want) << format;
@@ -421,7 +423,8 @@ TEST_P(SortGridLocales, TextOrderEqualsTheLocaleAwareComparison) {
       const QString s = QString::fromStdString(t[static_cast<std::size_t>(i) + 1][0]);
       return caseSensitive ? s : s.toUpper();
     };
-    std::stable_sort(want.begin(), want.end(), [&](int a, int b) { return QString::localeAwareCompare(key(a), key(b)) < 0; });
+    std::stable_sort(want.begin(), want.end(),
+                     [&](int a, int b) { return QString::localeAwareCompare(key(a), key(b)) < 0; });
     Strings expected;
     for (int i : want) expected.push_back(std::to_string(i));
     EXPECT_EQ(column(g, 1), expected) << GetParam() << (caseSensitive ? " case-sensitive" : "");
@@ -450,8 +453,8 @@ TEST(SortGridLarge, HundredThousandRowsSortCorrectly) {
     g.setCells(0, r, QString("%1_%2.txt").arg(kWords[rng.bounded(8)]).arg(rng.bounded(5000)));
     g.setCells(1, r, QString::number(rng.bounded(20000)));
     const platform::DateTime dt{1990 + static_cast<int>(rng.bounded(30)), 1 + static_cast<int>(rng.bounded(12)),
-                                1 + static_cast<int>(rng.bounded(28)), static_cast<int>(rng.bounded(24)),
-                                static_cast<int>(rng.bounded(60)), 0};
+                                1 + static_cast<int>(rng.bounded(28)),    static_cast<int>(rng.bounded(24)),
+                                static_cast<int>(rng.bounded(60)),        0};
     g.setCells(2, r, QString::fromStdString(platform::formatDateTime("dd/mm/yyyy hh:mm", dt)));
     g.setCells(3, r, QString::number(r));
   }

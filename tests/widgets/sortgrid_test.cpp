@@ -148,7 +148,10 @@ TEST(SortGridRows, DeleteRemovesThenReportsAndTheCurrentRowStaysOnItsData) {
 
 TEST(SortGridRows, MoveAndSwapRowsAndColumns) {
   TSortGrid g;
-  fill(g, {{"A", "B", "C", "D"}, {"a1", "b1", "c1", "d1"}, {"a2", "b2", "c2", "d2"}, {"a3", "b3", "c3", "d3"},
+  fill(g, {{"A", "B", "C", "D"},
+           {"a1", "b1", "c1", "d1"},
+           {"a2", "b2", "c2", "d2"},
+           {"a3", "b3", "c3", "d3"},
            {"a4", "b4", "c4", "d4"}});
   g.setRowHeights(1, 40);
   g.MoveRow(1, 3);  // a row takes its height along

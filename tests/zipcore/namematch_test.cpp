@@ -27,10 +27,14 @@ INSTANTIATE_TEST_SUITE_P(
     Table, Wildcards,
     ::testing::Values(Pattern{"*.txt", "a.txt", true}, Pattern{"*.txt", "dir/a.txt", true},
                       Pattern{"*.txt", "a.txt.bak", false}, Pattern{"a?c", "abc", true}, Pattern{"a?c", "ac", false},
-                      Pattern{"a?c", "a\xC3\xBC" "c", true}, Pattern{"*.*", "readme", true}, Pattern{"*.*", "dir/", true},
-                      Pattern{"dir/*.*", "dir/x", true}, Pattern{"dir/*.*", "other/x", false},
-                      Pattern{"x*.*", "xa", false}, Pattern{"*a*b*c", "xaybzc", true}, Pattern{"*.TXT", "a.txt", false},
-                      Pattern{"x", "xy", false}, Pattern{"", "", true}, Pattern{"*", "", true},
+                      Pattern{"a?c",
+                              "a\xC3\xBC"
+                              "c",
+                              true},
+                      Pattern{"*.*", "readme", true}, Pattern{"*.*", "dir/", true}, Pattern{"dir/*.*", "dir/x", true},
+                      Pattern{"dir/*.*", "other/x", false}, Pattern{"x*.*", "xa", false},
+                      Pattern{"*a*b*c", "xaybzc", true}, Pattern{"*.TXT", "a.txt", false}, Pattern{"x", "xy", false},
+                      Pattern{"", "", true}, Pattern{"*", "", true},
                       Pattern{"*a*a*a*a*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false}),
     [](const ::testing::TestParamInfo<Pattern>& info) {
       return caseName(info.index, std::string(info.param.pattern) + "_vs_" + info.param.name);

@@ -17,7 +17,9 @@ TEST(PrintableName, ControlCharactersAreWrittenOut) {
   EXPECT_EQ(PrintableName("two\nlines\r"), "two\\x0alines\\x0d");
   EXPECT_EQ(PrintableName(std::string("nul\0here", 8)), "nul\\x00here");
   EXPECT_EQ(PrintableName("del\x7f"), "del\\x7f");
-  EXPECT_EQ(PrintableName("csi\xC2\x9B" "2J"), "csi\\u009b2J");
+  EXPECT_EQ(PrintableName("csi\xC2\x9B"
+                          "2J"),
+            "csi\\u009b2J");
   EXPECT_EQ(PrintableName("back\\slash"), "back\\slash");
 }
 

@@ -28,17 +28,24 @@ TEST_P(CharsetTest, Converts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, CharsetTest,
-    ::testing::Values(
-        CharsetCase{"M\x81nchen", 0x0014, 0, cpAuto, "M\xC3\xBCnchen"},              // DOS host
-        CharsetCase{"M\x81nchen", 0x0614, 0, cpNone, "M\xC3\xBCnchen"},              // HPFS always
-        CharsetCase{"M\x81nchen", 0x0B32, 0, cpAuto, "M\xC3\xBCnchen"},              // NTFS, version 5.0
-        CharsetCase{"Gr\xC3\xBC\xC3\x9F" "e", 0x0B14, 0, cpAuto, "Gr\xC3\xBC\xC3\x9F" "e"},  // NTFS 2.0 kept
-        CharsetCase{"Gr\xC3\xBC\xC3\x9F" "e", 0x031E, 0, cpAuto, "Gr\xC3\xBC\xC3\x9F" "e"},  // Unix UTF-8 kept
-        CharsetCase{"\xC3\xBC", 0x031E, 0, cpOEM, "\xE2\x94\x9C\xE2\x95\x9D"},           // cpOEM forces cp437
-        CharsetCase{"\xC3\xBC", 0x0014, 0x0800, cpOEM, "\xC3\xBC"},                   // UTF-8 flag wins
-        CharsetCase{"\xC3\xBC", 0x0014, 0, cpNone, "\xC3\xBC"},                       // cpNone, DOS: kept
-        CharsetCase{"caf\xE9", 0x031E, 0, cpAuto, "caf\xCE\x98"},                     // invalid UTF-8 -> cp437
-        CharsetCase{"plain", 0x0014, 0, cpOEM, "plain"}),
+    ::testing::Values(CharsetCase{"M\x81nchen", 0x0014, 0, cpAuto, "M\xC3\xBCnchen"},  // DOS host
+                      CharsetCase{"M\x81nchen", 0x0614, 0, cpNone, "M\xC3\xBCnchen"},  // HPFS always
+                      CharsetCase{"M\x81nchen", 0x0B32, 0, cpAuto, "M\xC3\xBCnchen"},  // NTFS, version 5.0
+                      CharsetCase{"Gr\xC3\xBC\xC3\x9F"
+                                  "e",
+                                  0x0B14, 0, cpAuto,
+                                  "Gr\xC3\xBC\xC3\x9F"
+                                  "e"},  // NTFS 2.0 kept
+                      CharsetCase{"Gr\xC3\xBC\xC3\x9F"
+                                  "e",
+                                  0x031E, 0, cpAuto,
+                                  "Gr\xC3\xBC\xC3\x9F"
+                                  "e"},                                                       // Unix UTF-8 kept
+                      CharsetCase{"\xC3\xBC", 0x031E, 0, cpOEM, "\xE2\x94\x9C\xE2\x95\x9D"},  // cpOEM forces cp437
+                      CharsetCase{"\xC3\xBC", 0x0014, 0x0800, cpOEM, "\xC3\xBC"},             // UTF-8 flag wins
+                      CharsetCase{"\xC3\xBC", 0x0014, 0, cpNone, "\xC3\xBC"},                 // cpNone, DOS: kept
+                      CharsetCase{"caf\xE9", 0x031E, 0, cpAuto, "caf\xCE\x98"},               // invalid UTF-8 -> cp437
+                      CharsetCase{"plain", 0x0014, 0, cpOEM, "plain"}),
     [](const ::testing::TestParamInfo<CharsetCase>& info) { return "case" + std::to_string(info.index); });
 
 TEST(UnicodePathBlock, UsedOnlyForItsOwnName) {
@@ -96,8 +103,7 @@ TEST(MessageTable, EveryIdHasItsOwnTextInRange) {
   }
   EXPECT_EQ(zipmsg::Text(zipmsg::kNotValidZip), "This archive is not a valid Zip archive");
   EXPECT_EQ(zipmsg::Find(10100), nullptr);
-  EXPECT_EQ(zipmsg::Text(11000),
-            "KvMsgXX.res is probably not bound to executable\nMissing String ID is: 11000");
+  EXPECT_EQ(zipmsg::Text(11000), "KvMsgXX.res is probably not bound to executable\nMissing String ID is: 11000");
 }
 
 TEST(MessageTable, FormatFillsPlaceholdersInOrder) {

@@ -39,8 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "Seek error reading Zip archive!"},
         FaultCase{"comment length past the directory", [](Parts& p) { set16(p.central, kCommentLen, 0xFFFF); },
                   "Error while reading a file comment"},
-        FaultCase{"bad central signature", [](Parts& p) { p.central[2] = 'X'; },
-                  "A central header signature is wrong"},
+        FaultCase{"bad central signature", [](Parts& p) { p.central[2] = 'X'; }, "A central header signature is wrong"},
         FaultCase{"second header shifted", [](Parts& p) { set16(p.central, kCommentLen, 3); },
                   "A central header signature is wrong"},
         FaultCase{"directory size beyond the file", [](Parts& p) { set32(p.eocd, Parts::kCdSize, 0xFFFFFF00); },
@@ -125,8 +124,6 @@ TEST_F(EngineTest, RandomDamageEndsCleanly) {
     open(bytes, "damaged.zip");
     // Either a listing within what the bytes can hold, or a clean failure.
     EXPECT_LE(engine.EntryCount(), static_cast<int>(bytes.size() / 46)) << round;
-    if (engine.ZipFilename().empty()) {
-      EXPECT_EQ(engine.EntryCount(), 0);
-    }
+    if (engine.ZipFilename().empty()) { EXPECT_EQ(engine.EntryCount(), 0); }
   }
 }

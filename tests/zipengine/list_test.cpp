@@ -74,8 +74,8 @@ TEST_F(EngineTest, StubInFrontWithoutAdjustedOffsetsWarnsAndLists) {
 struct TrailingCase {
   const char* what;
   bool zeros;
-  int roundTo;   // pad to the next multiple of this many bytes ...
-  int extra;     // ... plus this many bytes
+  int roundTo;  // pad to the next multiple of this many bytes ...
+  int extra;    // ... plus this many bytes
   bool warned;
 };
 
@@ -264,8 +264,8 @@ TEST_F(RemovableDriveTest, FirstDiskOfABackupSet) {
 
 TEST_F(RemovableDriveTest, MiddleDiskOfABackupSet) {
   engine.setZipFilename(diskWith("PKBACK# 003", std::string(100, 'd')));
-  EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{
-                               "This is the 3th disk in a backup set,\nplease insert the last disk of this set"});
+  EXPECT_EQ(ui.boxTexts(),
+            std::vector<std::string>{"This is the 3th disk in a backup set,\nplease insert the last disk of this set"});
 }
 
 TEST_F(RemovableDriveTest, FirstFileWhenTheLabelNamesAnotherDisk) {

@@ -25,15 +25,30 @@ struct ZipCase {
   ZipFlags expect;
 };
 
-const AddOpts kAllAddOptions{AddDirNames,  AddRecurseDirs, AddMove,        AddFreshen, AddUpdate,
-                             AddZipTime,   AddForceDOS,    AddHiddenFiles, AddEncrypt, AddSeparateDirs};
+const AddOpts kAllAddOptions{AddDirNames, AddRecurseDirs, AddMove,        AddFreshen, AddUpdate,
+                             AddZipTime,  AddForceDOS,    AddHiddenFiles, AddEncrypt, AddSeparateDirs};
 
 const ZipCase kZipCases[] = {
     // Update wins over freshen; trace alone turns verbose on; 100 password bytes are cut to 80.
-    {"every option, trace, literal names", kAllAddOptions, false, true, false, true, 3, std::string(100, 'p'),
+    {"every option, trace, literal names",
+     kAllAddOptions,
+     false,
+     true,
+     false,
+     true,
+     3,
+     std::string(100, 'p'),
      "/tmp/kv-temp",
      {ON, ON, ON, 0, ON, 0, 0xFFFF, ON, ON, ON, 0, ON}},
-    {"freshen alone, verbose, unattended", {AddFreshen}, true, false, true, false, 0, "pw", "",
+    {"freshen alone, verbose, unattended",
+     {AddFreshen},
+     true,
+     false,
+     true,
+     false,
+     0,
+     "pw",
+     "",
      {0, 0, 0, ON, ON, ON, 0, 0, 0, 0, ON, 0}},
     {"no option", {}, false, false, false, false, 9, "", "", {0, 0, 0, ON, 0, ON, 0, 0, 0, 0, 0, 0}},
 };
@@ -114,9 +129,11 @@ TEST_P(ZipBlock, EveryWordOfTheLayoutTheVersionAsksFor) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, ZipBlock, ::testing::Combine(::testing::Values(150, 151), ::testing::ValuesIn(kZipCases)),
+INSTANTIATE_TEST_SUITE_P(Versions, ZipBlock,
+                         ::testing::Combine(::testing::Values(150, 151), ::testing::ValuesIn(kZipCases)),
                          [](const auto& info) {
-                           return std::to_string(std::get<0>(info.param)) + "_" + paramName(std::get<1>(info.param).what);
+                           return std::to_string(std::get<0>(info.param)) + "_" +
+                                  paramName(std::get<1>(info.param).what);
                          });
 
 struct UnzCase {
@@ -127,8 +144,18 @@ struct UnzCase {
 };
 
 const UnzCase kUnzCases[] = {
-    {"every option, trace, literal names", {ExtrDirNames, ExtrOverWrite, ExtrFreshen, ExtrUpdate, ExtrTest}, false,
-     true, false, true, ON, ON, 0, ON, ON, ON},
+    {"every option, trace, literal names",
+     {ExtrDirNames, ExtrOverWrite, ExtrFreshen, ExtrUpdate, ExtrTest},
+     false,
+     true,
+     false,
+     true,
+     ON,
+     ON,
+     0,
+     ON,
+     ON,
+     ON},
     {"freshen alone, verbose, unattended", {ExtrFreshen}, true, false, true, false, 0, 0, ON, 0, 0, ON},
     {"no option", {}, false, false, false, false, 0, 0, 0, 0, 0, 0},
 };
@@ -186,9 +213,11 @@ TEST_P(UnzBlock, EveryWordOfTheLayoutTheVersionAsksFor) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, UnzBlock, ::testing::Combine(::testing::Values(151, 152), ::testing::ValuesIn(kUnzCases)),
+INSTANTIATE_TEST_SUITE_P(Versions, UnzBlock,
+                         ::testing::Combine(::testing::Values(151, 152), ::testing::ValuesIn(kUnzCases)),
                          [](const auto& info) {
-                           return std::to_string(std::get<0>(info.param)) + "_" + paramName(std::get<1>(info.param).what);
+                           return std::to_string(std::get<0>(info.param)) + "_" +
+                                  paramName(std::get<1>(info.param).what);
                          });
 
 class DeleteBlock : public OpsTest, public ::testing::WithParamInterface<int> {};
@@ -208,8 +237,10 @@ TEST_P(DeleteBlock, ClearsTheAddingWords) {
     EXPECT_EQ(b.HiddenFiles & b.ForceDos & b.ZipTime, ON) << "the other words still follow the options";
     EXPECT_EQ(b.SpecCount, 1u);
   };
-  if (GetParam() >= 151) check(r.as<ZipExecParams>());
-  else check(r.as<ZipExecParamsOld>());
+  if (GetParam() >= 151)
+    check(r.as<ZipExecParams>());
+  else
+    check(r.as<ZipExecParamsOld>());
   EXPECT_EQ(r.specs, std::vector<std::string>{"old.txt"});
 }
 
@@ -225,9 +256,12 @@ TEST_P(SpecsAfterCall, AreEmptied) {
   ::setenv("KV_RECORD_RESULT", std::to_string(result).c_str(), 1);
   nameArchive();
   engine.FSpecArgs = {"a", "b"};
-  if (op == Op::Add) engine.Add();
-  else if (op == Op::Delete) engine.Delete();
-  else engine.Extract();
+  if (op == Op::Add)
+    engine.Add();
+  else if (op == Op::Delete)
+    engine.Delete();
+  else
+    engine.Extract();
   EXPECT_EQ(records().size(), 1u);
   EXPECT_TRUE(engine.FSpecArgs.empty());
   EXPECT_EQ(engine.SuccessCount(), result);
@@ -235,7 +269,8 @@ TEST_P(SpecsAfterCall, AreEmptied) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Results, SpecsAfterCall,
-                         ::testing::Combine(::testing::Values(Op::Add, Op::Delete, Op::Extract), ::testing::Values(2, 0)));
+                         ::testing::Combine(::testing::Values(Op::Add, Op::Delete, Op::Extract),
+                                            ::testing::Values(2, 0)));
 
 // The old layouts hold 4097 specification addresses: more are refused rather than
 // dropped without a word.
@@ -245,7 +280,8 @@ TEST_F(OpsTest, OldLayoutTakesAtMost4097Specifications) {
   engine.FSpecArgs.assign(4098, "f");
   engine.Add();
   EXPECT_TRUE(records().empty());
-  EXPECT_EQ(messages(), std::vector<std::string>{"message 0 Error - the library takes at most 4097 file specifications"});
+  EXPECT_EQ(messages(),
+            std::vector<std::string>{"message 0 Error - the library takes at most 4097 file specifications"});
   EXPECT_EQ(engine.FSpecArgs.size(), 4098u);
   engine.FSpecArgs.pop_back();
   engine.Add();

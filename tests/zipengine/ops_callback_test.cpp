@@ -29,8 +29,9 @@ TEST_F(Callbacks, EveryActionBecomesItsEvent) {
   int pumps = 0;
   platform::setPumpHook([&] { ++pumps; });
   ::setenv("KV_RECORD_ZIP_VERSION", "160", 1);  // libraries of this version carry 64-bit sizes
-  script("5,0,2,|6,0,5000000000,|1,0,70000,docs/a.txt|2,0,32768,|2,0,37232,|4,0,0,adding: docs/a.txt   |"
-         "4,4660,0,b.txt: cannot read|3,0,0,|77,0,0,");
+  script(
+      "5,0,2,|6,0,5000000000,|1,0,70000,docs/a.txt|2,0,32768,|2,0,37232,|4,0,0,adding: docs/a.txt   |"
+      "4,4660,0,b.txt: cannot read|3,0,0,|77,0,0,");
   engine.Add();
   EXPECT_EQ(log, (std::vector<std::string>{"files 2", "size 5000000000", "begin docs/a.txt 70000", "bytes 32768",
                                            "bytes 37232", "message 0 adding: docs/a.txt",

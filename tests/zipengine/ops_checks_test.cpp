@@ -26,8 +26,10 @@ void archiveNamed(TZipEngine& e, testsupport::TempDir& d, const std::string& nam
 }
 
 const CheckCase kCheckCases[] = {
-    {"add without files", Op::Add, [](TZipEngine& e, auto& d) { archiveNamed(e, d, "a.zip"); }, "Error - no files to zip!"},
-    {"add without archive", Op::Add, [](TZipEngine& e, auto&) { e.FSpecArgs = {"f"}; }, "Error - no zip file specified!"},
+    {"add without files", Op::Add, [](TZipEngine& e, auto& d) { archiveNamed(e, d, "a.zip"); },
+     "Error - no files to zip!"},
+    {"add without archive", Op::Add, [](TZipEngine& e, auto&) { e.FSpecArgs = {"f"}; },
+     "Error - no zip file specified!"},
     {"add encrypted unattended without password", Op::Add,
      [](TZipEngine& e, auto& d) {
        archiveNamed(e, d, "a.zip");
@@ -89,9 +91,12 @@ TEST_P(Checks, RefuseWithTheirTextAndCallNoLibrary) {
   engine.Unattended = false;
   c.setup(engine, dir);
   log.clear();
-  if (c.op == Op::Add) engine.Add();
-  else if (c.op == Op::Delete) engine.Delete();
-  else engine.Extract();
+  if (c.op == Op::Add)
+    engine.Add();
+  else if (c.op == Op::Delete)
+    engine.Delete();
+  else
+    engine.Extract();
   EXPECT_EQ(ui.boxTexts(), engine.Unattended ? std::vector<std::string>{} : std::vector<std::string>{c.text});
   EXPECT_EQ(messages(), std::vector<std::string>{std::string("message 0 ") + c.text});
   EXPECT_TRUE(records().empty());
@@ -109,7 +114,8 @@ TEST_F(OpsTest, UnattendedExtractWithoutPasswordUsesAFillerForThisCallOnly) {
   nameArchive();
   engine.AddOptions = {AddEncrypt};
   engine.Extract();
-  EXPECT_EQ(messages(), std::vector<std::string>{"message 0 Warning - Unattended Extract: possible not all files extracted"});
+  EXPECT_EQ(messages(),
+            std::vector<std::string>{"message 0 Warning - Unattended Extract: possible not all files extracted"});
   const std::string sent = onlyRecord().password;
   EXPECT_EQ(sent.substr(0, 79), std::string(79, sent[0]));
   EXPECT_NE(sent[0], '\0');
@@ -124,7 +130,9 @@ TEST_F(OpsTest, ExtractRunsInTheBaseFolderAndComesBack) {
   nameArchive();
   engine.ExtrBaseDir = dir / "new/deeper";
   std::string during;
-  onProgress = [&](ProgressType, const std::string&, std::int64_t) { during = std::filesystem::current_path().string(); };
+  onProgress = [&](ProgressType, const std::string&, std::int64_t) {
+    during = std::filesystem::current_path().string();
+  };
   ::setenv("KV_RECORD_SCRIPT", "3,0,0,", 1);
   engine.Extract();
   EXPECT_EQ(during, std::filesystem::canonical(dir / "new/deeper").string());

@@ -26,7 +26,8 @@ inline std::string testLibs(const std::string& variant) { return std::string(KV_
 
 inline std::string unhex(const std::string& h) {
   std::string out;
-  for (std::size_t i = 0; i + 1 < h.size(); i += 2) out.push_back(static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16)));
+  for (std::size_t i = 0; i + 1 < h.size(); i += 2)
+    out.push_back(static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16)));
   return out;
 }
 
@@ -34,7 +35,7 @@ inline std::string unhex(const std::string& h) {
 struct LibRecord {
   std::string role;
   int version = 0;
-  std::string block;     // the block's bytes
+  std::string block;  // the block's bytes
   std::string archive;
   std::string password;  // the 81 bytes of the password buffer
   std::string tempDir;   // "-" for none
@@ -63,16 +64,26 @@ inline std::vector<LibRecord> readRecords(const std::string& path) {
     if (key == "exec") out.emplace_back().role = value;
     if (out.empty()) continue;
     LibRecord& r = out.back();
-    if (key == "version") r.version = std::stoi(value);
-    else if (key == "block") r.block = unhex(value);
-    else if (key == "archive") r.archive = value;
-    else if (key == "password") r.password = unhex(value);
-    else if (key == "tempdir") r.tempDir = value;
-    else if (key == "spec") r.specs.push_back(value);
-    else if (key == "recordtails") r.recordTails = value == "1";
-    else if (key == "oldslots") r.oldSlots = std::stoi(value);
-    else if (key == "answer") r.answers.push_back(static_cast<std::uint32_t>(std::stoul(value, nullptr, 16)));
-    else if (key == "stopped") r.stopped = true;
+    if (key == "version")
+      r.version = std::stoi(value);
+    else if (key == "block")
+      r.block = unhex(value);
+    else if (key == "archive")
+      r.archive = value;
+    else if (key == "password")
+      r.password = unhex(value);
+    else if (key == "tempdir")
+      r.tempDir = value;
+    else if (key == "spec")
+      r.specs.push_back(value);
+    else if (key == "recordtails")
+      r.recordTails = value == "1";
+    else if (key == "oldslots")
+      r.oldSlots = std::stoi(value);
+    else if (key == "answer")
+      r.answers.push_back(static_cast<std::uint32_t>(std::stoul(value, nullptr, 16)));
+    else if (key == "stopped")
+      r.stopped = true;
   }
   return out;
 }
@@ -109,8 +120,8 @@ class OpsTest : public ::testing::Test {
     engine.OnDirUpdate = [this](TZipEngine&) { log.push_back("dir"); };
   }
   void TearDown() override {
-    for (const char* name : {"KV_RECORD_FILE", "KV_RECORD_SCRIPT", "KV_RECORD_RESULT", "KV_RECORD_ZIP_VERSION",
-                             "KV_RECORD_UNZ_VERSION"})
+    for (const char* name :
+         {"KV_RECORD_FILE", "KV_RECORD_SCRIPT", "KV_RECORD_RESULT", "KV_RECORD_ZIP_VERSION", "KV_RECORD_UNZ_VERSION"})
       ::unsetenv(name);
     EXPECT_TRUE(ui.unexpected.empty());
   }

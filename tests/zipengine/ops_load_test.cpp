@@ -33,8 +33,10 @@ TEST_P(LoadFailure, ShowsItsTextAndCallsNothing) {
   engine.setDLLDirectory(*c.folder ? testLibs(c.folder) : dir.path());
   engine.Unattended = false;
   engine.FSpecArgs = {"x"};
-  if (c.zip) engine.Add();
-  else engine.Extract();
+  if (c.zip)
+    engine.Add();
+  else
+    engine.Extract();
   EXPECT_EQ(ui.boxTexts(), std::vector<std::string>{c.text});
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].kind, platform::MsgKind::Warning);

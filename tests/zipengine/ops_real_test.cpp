@@ -48,18 +48,14 @@ class RealLibs : public OpsTest {
     std::size_t i = 0;
     auto next = [&]() -> std::string { return i < log.size() ? log[i++] : std::string("(none)"); };
     EXPECT_EQ(next(), "files " + std::to_string(files));
-    if (progressPerFile) {
-      EXPECT_EQ(next(), "size " + std::to_string(bytes));
-    }
+    if (progressPerFile) { EXPECT_EQ(next(), "size " + std::to_string(bytes)); }
     while (i < log.size() && log[i].rfind("begin ", 0) == 0) {
       std::string line = next();
       std::size_t space = line.rfind(' ');
       names.push_back(line.substr(6, space - 6));
       std::int64_t size = std::stoll(line.substr(space + 1)), done = 0;
       while (i < log.size() && log[i].rfind("bytes ", 0) == 0) done += std::stoll(next().substr(6));
-      if (progressPerFile) {
-        EXPECT_EQ(done, size) << names.back();
-      }
+      if (progressPerFile) { EXPECT_EQ(done, size) << names.back(); }
     }
     EXPECT_EQ(next(), "end");
     log.erase(log.begin(), log.begin() + static_cast<std::ptrdiff_t>(i));
@@ -76,9 +72,7 @@ TEST_F(RealLibs, AddThenTheDirectoryIsReadAgain) {
   ASSERT_EQ(engine.EntryCount(), 2);
   EXPECT_EQ(engine.Entries()[1]->FileName, "b.bin");
   EXPECT_FALSE(engine.ZipBusy());
-  if (testsupport::haveProgram("unzip")) {
-    EXPECT_EQ(testsupport::shell("unzip -tqq '" + archive + "'"), 0);
-  }
+  if (testsupport::haveProgram("unzip")) { EXPECT_EQ(testsupport::shell("unzip -tqq '" + archive + "'"), 0); }
 }
 
 TEST_F(RealLibs, ExtractAllIntoANewFolderWithoutReadingAgain) {
@@ -207,9 +201,7 @@ TEST_F(OpsTest, EngineAndBothLibrariesListTheSamplesAlike) {
     log.clear();
     engine.FSpecArgs = {"*"};
     engine.Delete();
-    if (!listed.empty()) {
-      EXPECT_EQ(begunNames(log), listed) << "compressor";
-    }
+    if (!listed.empty()) { EXPECT_EQ(begunNames(log), listed) << "compressor"; }
     ++compared;
   }
   EXPECT_GE(compared, 30);

@@ -47,13 +47,19 @@ std::vector<Listed> zipinfoEntries(const std::string& archive) {
       list.back().name = line.substr(2);
       state = InEntry;
     } else if (state == InEntry) {
-      if (line.rfind("  32-bit CRC value (hex):", 0) == 0) list.back().crc = afterColon(line);
-      else if (line.rfind("  compressed size:", 0) == 0) list.back().packed = std::stoull(afterColon(line));
-      else if (line.rfind("  uncompressed size:", 0) == 0) list.back().size = std::stoull(afterColon(line));
-      else if (line.find("file comment begins") != std::string::npos) state = InComment;
+      if (line.rfind("  32-bit CRC value (hex):", 0) == 0)
+        list.back().crc = afterColon(line);
+      else if (line.rfind("  compressed size:", 0) == 0)
+        list.back().packed = std::stoull(afterColon(line));
+      else if (line.rfind("  uncompressed size:", 0) == 0)
+        list.back().size = std::stoull(afterColon(line));
+      else if (line.find("file comment begins") != std::string::npos)
+        state = InComment;
     } else if (state == InComment) {
-      if (line.find("file comment ends") != std::string::npos) state = InEntry;
-      else list.back().comment += (list.back().comment.empty() ? "" : "\n") + line;
+      if (line.find("file comment ends") != std::string::npos)
+        state = InEntry;
+      else
+        list.back().comment += (list.back().comment.empty() ? "" : "\n") + line;
     }
   }
   return list;
@@ -94,7 +100,10 @@ class PeerArchiveTest : public EngineTest, public ::testing::WithParamInterface<
       random.push_back(static_cast<char>(x));
     }
     dir.write("p/bin/random.bin", random);
-    dir.write("p/Gr\xC3\xBC\xC3\x9F" "e.txt", "gruss\n");
+    dir.write(
+        "p/Gr\xC3\xBC\xC3\x9F"
+        "e.txt",
+        "gruss\n");
     shell("mkdir -p '" + dir.path() + "/p/emptydir' '" + dir.path() + "/p/top/sub1/subsub' '" + dir.path() +
           "/p/top/sub2'");
   }
@@ -124,7 +133,9 @@ TEST_P(PeerArchiveTest, ListsLikeZipinfo) {
   EXPECT_EQ(comment, c.archiveComment);
 }
 
-#define PAYLOAD "readme.txt docs bin emptydir Gr\xC3\xBC\xC3\x9F" "e.txt"
+#define PAYLOAD                                     \
+  "readme.txt docs bin emptydir Gr\xC3\xBC\xC3\x9F" \
+  "e.txt"
 
 INSTANTIATE_TEST_SUITE_P(
     Peers, PeerArchiveTest,
@@ -142,8 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
         PeerCase{"7zz_deflate", "7zz", "7zz a -tzip -mm=Deflate ../out.zip " PAYLOAD " >/dev/null", ""},
         PeerCase{"7zz_stored", "7zz", "7zz a -tzip -mm=Copy ../out.zip " PAYLOAD " >/dev/null", ""},
         PeerCase{"7zz_aes", "7zz", "7zz a -tzip -mem=AES256 -psecret ../out.zip " PAYLOAD " >/dev/null", ""},
-        PeerCase{"7zz_zipcrypto", "7zz", "7zz a -tzip -mem=ZipCrypto -psecret ../out.zip " PAYLOAD " >/dev/null",
-                 ""},
+        PeerCase{"7zz_zipcrypto", "7zz", "7zz a -tzip -mem=ZipCrypto -psecret ../out.zip " PAYLOAD " >/dev/null", ""},
         PeerCase{"bsdtar_deflate", "bsdtar", "bsdtar --format zip -cf ../out.zip " PAYLOAD, ""},
         PeerCase{"bsdtar_stored", "bsdtar",
                  "bsdtar --format zip --options zip:compression=store -cf ../out.zip " PAYLOAD, ""},

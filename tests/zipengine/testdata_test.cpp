@@ -4,9 +4,9 @@
 
 struct SampleCase {
   const char* file;
-  int entries;           // -1: the archive is refused
-  const char* box;       // the one box expected, or "" for none
-  const char* firstName; // name of the first entry, or ""
+  int entries;            // -1: the archive is refused
+  const char* box;        // the one box expected, or "" for none
+  const char* firstName;  // name of the first entry, or ""
   std::uint64_t contentStart;
 };
 
@@ -40,11 +40,14 @@ INSTANTIATE_TEST_SUITE_P(
         SampleCase{"comment_65535.zip", 12, "", "readme.txt", 0},
         SampleCase{"crafted_unicode_path_extra.zip", 2, "", "Caf\xC3\xA9.txt", 0},
         SampleCase{"crafted_dos_cp437_name.zip", 1, "", "M\xC3\xBCnchen.txt", 0},
-        SampleCase{"crafted_utf8_flag_names.zip", 3, "", "\xC3\x9Cn\xC3\xAF" "c\xC3\xB6" "d\xC3\xA9/", 0},
+        SampleCase{"crafted_utf8_flag_names.zip", 3, "",
+                   "\xC3\x9Cn\xC3\xAF"
+                   "c\xC3\xB6"
+                   "d\xC3\xA9/",
+                   0},
         SampleCase{"infozip_utf8_names_noflag.zip", 5, "", "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E/", 0},
         SampleCase{"infozip_zip64_forced.zip", 7, "", "readme.txt", 0},
-        SampleCase{"bsdtar_zip64.zip", 4, "", "readme.txt", 0},
-        SampleCase{"empty_archive.zip", 0, "", "", 0},
+        SampleCase{"bsdtar_zip64.zip", 4, "", "readme.txt", 0}, SampleCase{"empty_archive.zip", 0, "", "", 0},
         SampleCase{"sfx_stub_adjusted.exe", 4, "", "readme.txt", 4096},
         SampleCase{"prefixed_4096_unadjusted.zip", 4, "Warning - Error in zip structure!", "readme.txt", 4096},
         SampleCase{"trailing_zero_padding_512.zip", 12, "", "readme.txt", 0},

@@ -39,15 +39,15 @@ inline std::uint32_t crcOf(const std::string& s) {
 struct Entry {
   Entry(std::string n, std::string d, std::uint16_t made = 0x031E)
       : name(std::move(n)), data(std::move(d)), madeBy(made) {}
-  std::string name;          // raw name bytes
-  std::string data;          // stored as is (method 0)
+  std::string name;               // raw name bytes
+  std::string data;               // stored as is (method 0)
   std::uint16_t madeBy = 0x031E;  // Unix, version 3.0
   std::uint16_t flags = 0;
-  std::string extra;         // central extra field
+  std::string extra;  // central extra field
   std::string comment;
-  std::uint16_t time = 0x5291;    // 10:20:34
-  std::uint16_t date = 0x586F;    // 2024-03-15
-  bool zip64 = false;        // sizes and offset as 0xFFFFFFFF with a ZIP64 extra block
+  std::uint16_t time = 0x5291;  // 10:20:34
+  std::uint16_t date = 0x586F;  // 2024-03-15
+  bool zip64 = false;           // sizes and offset as 0xFFFFFFFF with a ZIP64 extra block
 };
 
 // The parts of an archive: local headers with data, central directory, ZIP64 end

@@ -75,13 +75,11 @@ TEST_P(CancelledAdd, LeavesArchiveAndSourcesAsTheyWere) {
   expectUnchanged();
 }
 
-INSTANTIATE_TEST_SUITE_P(Points, CancelledAdd,
-                         ::testing::Values(CancelPoint{ZIPLIB_ACTION_TOTAL_FILES, 1},
-                                           CancelPoint{ZIPLIB_ACTION_FILE_BEGIN, 1},
-                                           CancelPoint{ZIPLIB_ACTION_PROGRESS, 1},
-                                           CancelPoint{ZIPLIB_ACTION_PROGRESS, 20},
-                                           CancelPoint{ZIPLIB_ACTION_FILE_BEGIN, 3},
-                                           CancelPoint{ZIPLIB_ACTION_PROGRESS, 100}));
+INSTANTIATE_TEST_SUITE_P(
+    Points, CancelledAdd,
+    ::testing::Values(CancelPoint{ZIPLIB_ACTION_TOTAL_FILES, 1}, CancelPoint{ZIPLIB_ACTION_FILE_BEGIN, 1},
+                      CancelPoint{ZIPLIB_ACTION_PROGRESS, 1}, CancelPoint{ZIPLIB_ACTION_PROGRESS, 20},
+                      CancelPoint{ZIPLIB_ACTION_FILE_BEGIN, 3}, CancelPoint{ZIPLIB_ACTION_PROGRESS, 100}));
 
 struct Fault {
   int kind;
@@ -106,15 +104,14 @@ TEST_P(FailedAdd, LeavesArchiveAndSourcesAsTheyWere) {
   EXPECT_FALSE(exists(path("src/one.txt")));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, FailedAdd,
-    ::testing::Values(Fault{kFaultWrite, 0, ENOSPC, "No space left on device"},
-                      Fault{kFaultWrite, 1, ENOSPC, "No space left on device"},
-                      Fault{kFaultWrite, 5000, ENOSPC, "No space left on device"},
-                      Fault{kFaultWrite, 90000, ENOSPC, "No space left on device"},
-                      Fault{kFaultWrite, 400000, EIO, "Input/output error"},
-                      Fault{kFaultCreate, 0, EROFS, "Read-only file system"},
-                      Fault{kFaultSync, 0, EIO, "Input/output error"}));
+INSTANTIATE_TEST_SUITE_P(Faults, FailedAdd,
+                         ::testing::Values(Fault{kFaultWrite, 0, ENOSPC, "No space left on device"},
+                                           Fault{kFaultWrite, 1, ENOSPC, "No space left on device"},
+                                           Fault{kFaultWrite, 5000, ENOSPC, "No space left on device"},
+                                           Fault{kFaultWrite, 90000, ENOSPC, "No space left on device"},
+                                           Fault{kFaultWrite, 400000, EIO, "Input/output error"},
+                                           Fault{kFaultCreate, 0, EROFS, "Read-only file system"},
+                                           Fault{kFaultSync, 0, EIO, "Input/output error"}));
 
 TEST_F(Faults, FailedAddOfANewArchiveCreatesNothing) {
   lib.fault(kFaultWrite, 1000, ENOSPC);

@@ -70,9 +70,7 @@ TEST_P(TraversalNames, RefusedOrKeptInside) {
   auto expected = before;
   expected.erase("t/a.zip");
   EXPECT_EQ(after, expected);  // nothing new outside t/out
-  if (*c.landsAt) {
-    EXPECT_EQ(fileBytes(path("t/out/") + c.landsAt), "payload");
-  }
+  if (*c.landsAt) { EXPECT_EQ(fileBytes(path("t/out/") + c.landsAt), "payload"); }
   ASSERT_FALSE(lib.problems().empty());  // refused or changed: reported either way
   EXPECT_NE(lib.problems()[0].find(c.name), std::string::npos);
 }
@@ -195,20 +193,20 @@ TEST_P(DamagedMembers, ReportedByNameWithoutTouchingTheOldFile) {
   EXPECT_EQ(extract({d.make()}, true, true), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, DamagedMembers,
-    ::testing::Values(Damage{"crc", withCrc, "CRC error"}, Damage{"stored crc", storedCrc, "CRC error"},
-                      Damage{"size smaller", sizeSmaller, "larger than its recorded size"},
-                      Damage{"size larger", sizeLarger, "shorter than its recorded size"},
-                      Damage{"truncated", truncatedData, "damaged compressed data"},
-                      Damage{"garbage", garbageData, "damaged compressed data"},
-                      Damage{"stored short", storedShort, "recorded size differ"},
-                      Damage{"big lie", bigLie, "larger than its recorded size"}),
-    [](const auto& info) {
-      std::string n = info.param.what;
-      std::replace(n.begin(), n.end(), ' ', '_');
-      return n;
-    });
+INSTANTIATE_TEST_SUITE_P(Kinds, DamagedMembers,
+                         ::testing::Values(Damage{"crc", withCrc, "CRC error"},
+                                           Damage{"stored crc", storedCrc, "CRC error"},
+                                           Damage{"size smaller", sizeSmaller, "larger than its recorded size"},
+                                           Damage{"size larger", sizeLarger, "shorter than its recorded size"},
+                                           Damage{"truncated", truncatedData, "damaged compressed data"},
+                                           Damage{"garbage", garbageData, "damaged compressed data"},
+                                           Damage{"stored short", storedShort, "recorded size differ"},
+                                           Damage{"big lie", bigLie, "larger than its recorded size"}),
+                         [](const auto& info) {
+                           std::string n = info.param.what;
+                           std::replace(n.begin(), n.end(), ' ', '_');
+                           return n;
+                         });
 
 TEST_F(Hostile, UnsupportedMethodsAreReportedPerEntry) {
   CraftEntry bz = craft("bz.bin", "x"), lz = craft("lzma.bin", "y"), aes = craft("aes.bin", "z");
@@ -267,8 +265,9 @@ TEST_F(Hostile, OverlappingMembersAreNotCarriedForward) {
   const std::string bomb = buildZip({craft("first.txt", data), twin, craft("other.txt", "o")});
   writeFile(path("t/a.zip"), bomb);
   EXPECT_EQ(lib.remove(path("t/a.zip"), {"other.txt"}), 0);
-  EXPECT_TRUE(lib.anyProblemContains("t/a.zip: entry twin.txt: it shares its local header with the entry first.txt; "
-                                     "the archive is not rewritten (nothing was changed)"));
+  EXPECT_TRUE(
+      lib.anyProblemContains("t/a.zip: entry twin.txt: it shares its local header with the entry first.txt; "
+                             "the archive is not rewritten (nothing was changed)"));
   writeFile(path("new.txt"), "new");
   AddRequest r;
   r.archive = path("t/a.zip");
@@ -304,8 +303,9 @@ TEST_F(Hostile, LocalHeadersThatDisagreeAreReportedAndNotCarriedForward) {
 
   const std::string before = fileBytes(path("t/a.zip"));
   EXPECT_EQ(lib.remove(path("t/a.zip"), {"plain.txt"}), 0);
-  EXPECT_TRUE(lib.anyProblemContains("entry good.txt: its local header disagrees with the central directory (name); "
-                                     "the archive is not rewritten"));
+  EXPECT_TRUE(
+      lib.anyProblemContains("entry good.txt: its local header disagrees with the central directory (name); "
+                             "the archive is not rewritten"));
   EXPECT_EQ(fileBytes(path("t/a.zip")), before);
   EXPECT_EQ(lib.remove(path("t/a.zip"), {"good.txt", "method.txt"}), 2) << "the disagreeing entries go";
 }
@@ -319,8 +319,7 @@ TEST_F(Hostile, OffsetsOutsideTheDataAreNotCalledOverlaps) {
   intoDirectory.offset = zipcore::get32(alone, alone.size() - 6) + 5;  // inside the directory
   EXPECT_EQ(extract({craft("ok.txt", "k"), past, intoDirectory}, true, true), 1);
   EXPECT_TRUE(lib.anyProblemContains("past.txt: its local header offset points past the end of the archive; refused"));
-  EXPECT_TRUE(
-      lib.anyProblemContains("into.txt: its local header offset points into the central directory; refused"));
+  EXPECT_TRUE(lib.anyProblemContains("into.txt: its local header offset points into the central directory; refused"));
   EXPECT_FALSE(lib.anyProblemContains("overlap"));
 }
 

@@ -174,12 +174,8 @@ TEST_P(Samples, ExtractAsDocumented) {
   x.password = s.password;
   EXPECT_EQ(lib.extract(x), s.ok) << ::testing::PrintToString(lib.problems());
   for (const std::string& p : lib.problems()) EXPECT_NE(p.find(s.problem), std::string::npos) << p;
-  if (*s.problem) {
-    EXPECT_FALSE(lib.problems().empty());
-  }
-  if (*s.mustExist) {
-    EXPECT_TRUE(exists(path("t/out/") + s.mustExist)) << s.mustExist;
-  }
+  if (*s.problem) { EXPECT_FALSE(lib.problems().empty()); }
+  if (*s.mustExist) { EXPECT_TRUE(exists(path("t/out/") + s.mustExist)) << s.mustExist; }
   // Nothing lands outside the target folder.
   EXPECT_EQ(readTree(path("t")).count("evil.txt"), 0u);
   for (const auto& [name, _] : readTree(path("t"))) EXPECT_EQ(name.rfind("out", 0), 0u) << name;
@@ -190,46 +186,43 @@ TEST_P(Samples, ExtractAsDocumented) {
 
 INSTANTIATE_TEST_SUITE_P(
     Zip, Samples,
-    ::testing::Values(
-        Sample{"infozip_store.zip", "", 12, "", "nested/a/b/c/deep.txt"},
-        Sample{"infozip_deflate_fast.zip", "", 12, "", "docs/lorem.txt"},
-        Sample{"infozip_deflate_best.zip", "", 12, "", "bin/random.bin"},
-        Sample{"infozip_bzip2.zip", "", 4, "bzip2", "docs/empty.txt"},
-        Sample{"infozip_zipcrypto_pw_test123.zip", "test123", 6, "", "docs/lorem.txt"},
-        Sample{"infozip_zipcrypto_pw_test123.zip", "wrong", 2, "password", ""},
-        Sample{"infozip_zip64_forced.zip", "", 7, "", "readme.txt"},
-        Sample{"infozip_streamed_stdin.zip", "", 1, "", "-"},
-        Sample{"infozip_streamed_stdout.zip", "", 4, "", "docs/lorem.txt"},
-        Sample{"infozip_comments.zip", "", 2, "", "readme.txt"},
-        Sample{"infozip_utf8_names_noflag.zip", "", 5, "", "Grüße.txt"},
-        Sample{"infozip_symlink.zip", "", 2, "", "link_to_target"},
-        Sample{"infozip_dirs_only.zip", "", 5, "", "top/sub1/subsub"},
-        Sample{"sfx_stub_adjusted.exe", "", 4, "", "docs/lorem.txt"},
-        Sample{"prefixed_4096_unadjusted.zip", "", 4, "", "docs/lorem.txt"},
-        Sample{"7z_deflate.zip", "", 7, "", "bin/random.bin"},
-        Sample{"7z_deflate64.zip", "", 4, "deflate64", "bin/random.bin"},
-        Sample{"7z_bzip2.zip", "", 4, "bzip2", "bin/random.bin"},
-        Sample{"7z_lzma.zip", "", 4, "LZMA", "bin/random.bin"},
-        Sample{"7z_ppmd.zip", "", 2, "PPMd", ""},
-        Sample{"7z_aes256_pw_aes-secret.zip", "aes-secret", 2, "AES", ""},
-        Sample{"7z_zipcrypto_pw_zc-7zip.zip", "zc-7zip", 6, "", "docs/lorem.txt"},
-        Sample{"bsdtar_deflate.zip", "", 7, "", "docs/lorem.txt"},
-        Sample{"bsdtar_store.zip", "", 7, "", "docs/lorem.txt"},
-        Sample{"bsdtar_zip64.zip", "", 4, "", "docs/lorem.txt"},
-        Sample{"bsdtar_aes256_pw_bsd-aes.zip", "bsd-aes", 2, "AES", "docs/empty.txt"},
-        Sample{"crafted_path_traversal.zip", "", 2, "name", "abs/path.txt", 3},
-        Sample{"crafted_dos_cp437_name.zip", "", 1, "", "München.txt"},
-        Sample{"crafted_utf8_flag_names.zip", "", 3, "", "emoji_😀.txt"},
-        Sample{"crafted_unicode_path_extra.zip", "", 2, "", "Café.txt"},
-        Sample{"empty_archive.zip", "", 0, "", ""},
-        Sample{"comment_65535.zip", "", 12, "", "readme.txt"},
-        Sample{"comment_fake_eocd.zip", "", 12, "", "readme.txt"},
-        Sample{"trailing_zero_padding_512.zip", "", 12, "", "readme.txt"},
-        Sample{"trailing_garbage.zip", "", 12, "", "readme.txt"},
-        Sample{"truncated.zip", "", 0, "ZIP archive", ""},
-        Sample{"truncated_in_central_dir.zip", "", 0, "ZIP archive", ""},
-        Sample{"crc_error_stored.zip", "", 11, "CRC error", "docs/lorem.txt"},
-        Sample{"crc_error_deflated_header.zip", "", 11, "CRC error", "readme.txt"}));
+    ::testing::Values(Sample{"infozip_store.zip", "", 12, "", "nested/a/b/c/deep.txt"},
+                      Sample{"infozip_deflate_fast.zip", "", 12, "", "docs/lorem.txt"},
+                      Sample{"infozip_deflate_best.zip", "", 12, "", "bin/random.bin"},
+                      Sample{"infozip_bzip2.zip", "", 4, "bzip2", "docs/empty.txt"},
+                      Sample{"infozip_zipcrypto_pw_test123.zip", "test123", 6, "", "docs/lorem.txt"},
+                      Sample{"infozip_zipcrypto_pw_test123.zip", "wrong", 2, "password", ""},
+                      Sample{"infozip_zip64_forced.zip", "", 7, "", "readme.txt"},
+                      Sample{"infozip_streamed_stdin.zip", "", 1, "", "-"},
+                      Sample{"infozip_streamed_stdout.zip", "", 4, "", "docs/lorem.txt"},
+                      Sample{"infozip_comments.zip", "", 2, "", "readme.txt"},
+                      Sample{"infozip_utf8_names_noflag.zip", "", 5, "", "Grüße.txt"},
+                      Sample{"infozip_symlink.zip", "", 2, "", "link_to_target"},
+                      Sample{"infozip_dirs_only.zip", "", 5, "", "top/sub1/subsub"},
+                      Sample{"sfx_stub_adjusted.exe", "", 4, "", "docs/lorem.txt"},
+                      Sample{"prefixed_4096_unadjusted.zip", "", 4, "", "docs/lorem.txt"},
+                      Sample{"7z_deflate.zip", "", 7, "", "bin/random.bin"},
+                      Sample{"7z_deflate64.zip", "", 4, "deflate64", "bin/random.bin"},
+                      Sample{"7z_bzip2.zip", "", 4, "bzip2", "bin/random.bin"},
+                      Sample{"7z_lzma.zip", "", 4, "LZMA", "bin/random.bin"}, Sample{"7z_ppmd.zip", "", 2, "PPMd", ""},
+                      Sample{"7z_aes256_pw_aes-secret.zip", "aes-secret", 2, "AES", ""},
+                      Sample{"7z_zipcrypto_pw_zc-7zip.zip", "zc-7zip", 6, "", "docs/lorem.txt"},
+                      Sample{"bsdtar_deflate.zip", "", 7, "", "docs/lorem.txt"},
+                      Sample{"bsdtar_store.zip", "", 7, "", "docs/lorem.txt"},
+                      Sample{"bsdtar_zip64.zip", "", 4, "", "docs/lorem.txt"},
+                      Sample{"bsdtar_aes256_pw_bsd-aes.zip", "bsd-aes", 2, "AES", "docs/empty.txt"},
+                      Sample{"crafted_path_traversal.zip", "", 2, "name", "abs/path.txt", 3},
+                      Sample{"crafted_dos_cp437_name.zip", "", 1, "", "München.txt"},
+                      Sample{"crafted_utf8_flag_names.zip", "", 3, "", "emoji_😀.txt"},
+                      Sample{"crafted_unicode_path_extra.zip", "", 2, "", "Café.txt"},
+                      Sample{"empty_archive.zip", "", 0, "", ""}, Sample{"comment_65535.zip", "", 12, "", "readme.txt"},
+                      Sample{"comment_fake_eocd.zip", "", 12, "", "readme.txt"},
+                      Sample{"trailing_zero_padding_512.zip", "", 12, "", "readme.txt"},
+                      Sample{"trailing_garbage.zip", "", 12, "", "readme.txt"},
+                      Sample{"truncated.zip", "", 0, "ZIP archive", ""},
+                      Sample{"truncated_in_central_dir.zip", "", 0, "ZIP archive", ""},
+                      Sample{"crc_error_stored.zip", "", 11, "CRC error", "docs/lorem.txt"},
+                      Sample{"crc_error_deflated_header.zip", "", 11, "CRC error", "readme.txt"}));
 
 }  // namespace
 }  // namespace ziptest

@@ -45,7 +45,9 @@ class Options : public ZipLibTest {
     return out;
   }
   void setTime(const std::string& file, time_t t) {
-    struct utimbuf u{t, t};
+    struct utimbuf u {
+      t, t
+    };
     ASSERT_EQ(::utime(path(file).c_str(), &u), 0);
   }
 };
@@ -222,7 +224,10 @@ TEST_F(Options, UntouchedMembersAreCopiedNotRecompressed) {
 // A new self-extracting program (stub, settings block, empty end record pointing
 // behind both) gets its entries after the bytes in front, which stay as they were.
 TEST_F(Options, SelfExtractingStubIsKept) {
-  std::string stub = "\x7f" "ELF stub program" + randomData(4000, 5) + std::string(256, 'S');
+  std::string stub =
+      "\x7f"
+      "ELF stub program" +
+      randomData(4000, 5) + std::string(256, 'S');
   std::string eocd = std::string("PK\x05\x06", 4) + std::string(12, '\0');
   std::uint32_t off = static_cast<std::uint32_t>(stub.size());
   for (int i = 0; i < 4; ++i) eocd.push_back(static_cast<char>((off >> (8 * i)) & 0xFF));
@@ -304,8 +309,8 @@ TEST_F(Options, WithoutFolderNamesFilesLandInTheTargetFolder) {
   x.dirNames = false;
   x.specs = {"src/nested/*", "src/readme.txt"};
   EXPECT_EQ(lib.extract(x), 6);  // 4 folders (nothing to do) and 2 files
-  EXPECT_EQ(readTree(path("out")), (std::map<std::string, std::string>{
-                                       {"deep.txt", "deep file\n"}, {"readme.txt", digest(textData(3000, 1))}}));
+  EXPECT_EQ(readTree(path("out")), (std::map<std::string, std::string>{{"deep.txt", "deep file\n"},
+                                                                       {"readme.txt", digest(textData(3000, 1))}}));
 }
 
 TEST_F(Options, TimesAndPermissionsAreRestoredWithoutSetuid) {

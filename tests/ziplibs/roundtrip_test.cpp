@@ -86,8 +86,10 @@ TEST_P(BigMembers, ChunkedMembersComeBackIdentical) {
   add.encrypt = c.encrypted;
   ASSERT_EQ(lib.add(add), 1) << ::testing::PrintToString(lib.problems());
   std::uint64_t archiveSize = fileBytes(path("a.zip")).size();
-  if (c.random || c.level == 0) EXPECT_LT(archiveSize, data.size() + 200);  // stored, not grown
-  else EXPECT_LT(archiveSize, data.size() / 3);
+  if (c.random || c.level == 0)
+    EXPECT_LT(archiveSize, data.size() + 200);  // stored, not grown
+  else
+    EXPECT_LT(archiveSize, data.size() / 3);
   fs::create_directories(path("out"));
   ExtractRequest ex;
   ex.archive = path("a.zip");

@@ -41,15 +41,16 @@ class Joinable : public ::testing::TestWithParam<JoinCase> {};
 TEST_P(Joinable, ChunksJoinIntoOneStream) {
   const JoinCase& c = GetParam();
   std::string data = std::string(c.kind) == "text" ? textData(3 << 20, 7)
-                     : std::string(c.kind) == "random" ? randomData(1 << 20, 7)
-                                                       : textData(1 << 20, 3) + randomData(700000, 4) + std::string(90000, 'z');
+                     : std::string(c.kind) == "random"
+                         ? randomData(1 << 20, 7)
+                         : textData(1 << 20, 3) + randomData(700000, 4) + std::string(90000, 'z');
   ziplibs::Codec codec;
   std::string joined, part, error;
   for (std::size_t at = 0; at < data.size(); at += c.chunk) {
     std::size_t n = std::min(c.chunk, data.size() - at);
     bool last = at + n == data.size();
-    ASSERT_TRUE(codec.deflateChunk(c.level, reinterpret_cast<const unsigned char*>(data.data()) + at, n, last, part,
-                                   error))
+    ASSERT_TRUE(
+        codec.deflateChunk(c.level, reinterpret_cast<const unsigned char*>(data.data()) + at, n, last, part, error))
         << error;
     joined += part;
   }

@@ -18,7 +18,8 @@ void put32(std::string& s, std::uint32_t v) {
 }  // namespace
 
 std::uint32_t crcOf(const std::string& data) {
-  return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+  return static_cast<std::uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
 std::string rawDeflate(const std::string& data) {

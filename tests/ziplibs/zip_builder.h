@@ -11,17 +11,17 @@ namespace ziptest {
 
 struct CraftEntry {
   std::string name;
-  std::string data;                       // the member's contents
-  std::uint16_t method = 8;               // 8: deflated here with zlib; other values store data as given
-  std::optional<std::string> packed;      // use these bytes as the member's data instead
-  std::optional<std::uint32_t> crc;       // lie about the CRC
-  std::optional<std::uint32_t> size;      // lie about the uncompressed size
-  std::uint8_t host = 3;                  // 3 Unix, 0 MS-DOS
-  std::uint32_t mode = 0100644;           // Unix mode (host 3)
+  std::string data;                   // the member's contents
+  std::uint16_t method = 8;           // 8: deflated here with zlib; other values store data as given
+  std::optional<std::string> packed;  // use these bytes as the member's data instead
+  std::optional<std::uint32_t> crc;   // lie about the CRC
+  std::optional<std::uint32_t> size;  // lie about the uncompressed size
+  std::uint8_t host = 3;              // 3 Unix, 0 MS-DOS
+  std::uint32_t mode = 0100644;       // Unix mode (host 3)
   std::uint16_t flags = 0;
-  std::uint32_t dosTime = 0x58AF5000;     // 2024-05-15 10:00:00
-  std::optional<std::uint64_t> offset;    // point the central header elsewhere
-  std::optional<std::string> localName;   // the local header says another name
+  std::uint32_t dosTime = 0x58AF5000;        // 2024-05-15 10:00:00
+  std::optional<std::uint64_t> offset;       // point the central header elsewhere
+  std::optional<std::string> localName;      // the local header says another name
   std::optional<std::uint16_t> localMethod;  // ... or another method
 };
 

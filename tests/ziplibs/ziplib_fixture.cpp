@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 namespace ziptest {
 
 std::string textData(std::size_t size, unsigned seed) {
-  static const char* words[] = {"archive ", "member ",  "deflate ", "folder ", "the ",    "and ",
-                                "of ",      "record ",  "header ",  "data\n",  "kelvory ", "zip "};
+  static const char* words[] = {"archive ", "member ", "deflate ", "folder ", "the ",     "and ",
+                                "of ",      "record ", "header ",  "data\n",  "kelvory ", "zip "};
   std::mt19937 rng(seed);
   std::string out;
   out.reserve(size + 16);
@@ -48,9 +48,12 @@ std::map<std::string, std::string> readTree(const std::string& root) {
   for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
     std::string rel = it->path().lexically_relative(root).string();
-    if (it->is_symlink()) out[rel] = "@" + fs::read_symlink(it->path()).string();
-    else if (it->is_directory()) out[rel + "/"] = "";
-    else out[rel] = digest(fileBytes(it->path().string()));
+    if (it->is_symlink())
+      out[rel] = "@" + fs::read_symlink(it->path()).string();
+    else if (it->is_directory())
+      out[rel + "/"] = "";
+    else
+      out[rel] = digest(fileBytes(it->path().string()));
   }
   return out;
 }

@@ -175,8 +175,8 @@ KV_EXPORT int32_t GetZipLibVersion(void) { return reportedVersion(); }
 #endif
 #ifndef KV_RECORD_OMIT_EXEC
 KV_EXPORT int32_t ZipLibExec(void* params) {
-  return execute<ZipExecParams, ZipExecParamsOld, ZipFileRecord>(
-      params, true, [](const ZipExecParams& b) { return b.TempDir; });
+  return execute<ZipExecParams, ZipExecParamsOld, ZipFileRecord>(params, true,
+                                                                 [](const ZipExecParams& b) { return b.TempDir; });
 }
 #endif
 
