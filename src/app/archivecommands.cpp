@@ -369,8 +369,8 @@ void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
                      "What do you like to do: Open Zipfile(Yes), Add Zipfile(No), Abort(Abort)", platform::kYesNoAbort);
     if (answer == platform::kBtnAbort || answer == platform::kBtnCancel) return;
     if (answer == platform::kBtnYes) {
-      OpenArchive(ss(files.front()));
-      Panel4->setText(files.front());
+      // A file that does not open leaves the open archive and its lines alone.
+      if (OpenArchive(ss(files.front()))) Panel4->setText(files.front());
       return;
     }
   }
@@ -392,7 +392,6 @@ void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
   if (!guard) return;
   form->AddDroppedNames(files);
   if (Tag != 0) return;  // the Add command's dialog shows them; OK adds them
-  QString saved = Panel4->text();
   Panel4->setText(QStringLiteral("Adding file(s)"));
   ZipEngine1Message(0, "Beginning Add to " + ZipEngine1.ZipFilename());
   ArchiveChanged = true;
@@ -410,9 +409,9 @@ void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
       ZipEngine1.Add();
     } catch (...) { warn("Error in Extract; Fatal DLL Exception"); }
   }
-  ShowProgress(false);
-  Panel4->setText(saved);
-  if (UserCancelled) Panel3->setText(QStringLiteral("Cancelled: the archive is unchanged"));
+  // The archive has changed: the lines show its new totals, not what they said
+  // before the drop.
+  EndOperation("Cancelled: the archive is unchanged");
   if (Settings.cb_FilesAdded && !ZipEngine1.CancelRequested && !UserCancelled)
     inform(fileCount(ZipEngine1.SuccessCount(), Counts.FoldersDone()) + " files were added");
 }

@@ -194,10 +194,13 @@ bool TMainform::ListArchive(const std::string& name, bool remember) {
     if (ZipEngine1.ZipFilename().empty()) {
       // The engine refused the file and said why. The archive open before stays
       // open (listed anew: the listing was replaced while the file was read).
-      if (!previous.empty())
-        ZipEngine1.setZipFilename(previous);
-      else
+      if (!previous.empty()) ZipEngine1.setZipFilename(previous);
+      // It may have been damaged meanwhile too; then nothing is open.
+      if (ZipEngine1.ZipFilename().empty()) {
+        ClearGrid();
+        ApplyColumnLayout();
         ShowOpenArchive({});
+      }
       return false;
     }
     SetRarRestrictions(false);

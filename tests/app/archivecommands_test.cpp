@@ -322,6 +322,23 @@ TEST_F(CommandsTest, DroppedZipAsksWhatToDo) {
   EXPECT_EQ(f->ZipEngine1.EntryCount(), 1);
 }
 
+TEST_F(CommandsTest, DropsLeaveStatusLinesThatDescribeTheOpenArchive) {
+  auto f = openWith(kThree);
+  ASSERT_EQ(f->Panel4->text(), QStringLiteral("Total 3 files,  18 Bytes"));
+  // Files added at once: the totals of the archive as it now is.
+  f->DropFilesOnWindow({QString::fromStdString(dir.write("d1.txt", "one"))});
+  ASSERT_EQ(f->ZipEngine1.EntryCount(), 4);
+  EXPECT_EQ(f->Panel4->text(), QStringLiteral("Total 4 files,  21 Bytes"));
+  EXPECT_EQ(f->Panel3->text(), QString());
+  // A dropped archive that does not open names nothing in the lines.
+  const std::string junk = dir.write("junk.zip", std::string(400, 'j'));
+  ui.answerMessage(kBtnYes).answerMessage(kBtnOk);
+  f->DropFilesOnWindow({QString::fromStdString(junk)});
+  EXPECT_EQ(f->ZipEngine1.EntryCount(), 4);
+  EXPECT_EQ(f->Panel4->text(), QStringLiteral("Total 4 files,  21 Bytes"));
+  EXPECT_TRUE(ui.unexpected.empty());
+}
+
 TEST_F(CommandsTest, DropWithoutArchiveUsesTheConfiguredName) {
   dir.write("d1.txt", "one");
   auto f = make();

@@ -84,6 +84,27 @@ TEST_F(OpenArchiveTest, AFailedOpenLeavesTheOpenArchiveAsItWas) {
   EXPECT_TRUE(ui.unexpected.empty());
 }
 
+TEST_F(OpenArchiveTest, AFailedOpenShowsNothingOpenWhenTheOldArchiveIsDamagedToo) {
+  const std::string a = writeZip("a.zip", kThree);
+  const std::string junk = dir.write("damaged.zip", std::string(500, 'j'));
+  auto f = make();
+  ASSERT_TRUE(f->OpenArchive(a));
+  f->SelectAll2Click();
+  // Overwritten by another program while it was open.
+  dir.write("a.zip", std::string(300, 'k'));
+  ui.answerMessage(kBtnOk).answerMessage(kBtnOk);
+  EXPECT_FALSE(f->OpenArchive(junk));
+  EXPECT_EQ(ui.boxes.size(), 2u);
+  EXPECT_TRUE(f->ZipEngine1.ZipFilename().empty());
+  EXPECT_EQ(f->windowTitle(), QStringLiteral("Kelvory '99 - <none>"));
+  EXPECT_FALSE(f->Action("Extract1")->isEnabled());
+  EXPECT_EQ(f->Panel3->text(), QString());
+  EXPECT_EQ(f->Panel4->text(), QString());
+  EXPECT_EQ(f->StringGrid1->Cells(0, 1), QString());
+  EXPECT_EQ(f->StringGrid1->Cells(0, 0), QStringLiteral("Filename"));
+  EXPECT_TRUE(ui.unexpected.empty());
+}
+
 TEST_F(OpenArchiveTest, MissingRecentArchiveIsReportedAndMayBeDropped) {
   const std::string a = writeZip("a.zip", kThree);
   const std::string gone = dir / "gone.zip";
