@@ -61,7 +61,7 @@ void TMainform::ShowProgress(bool on) {
 void TMainform::EndOperation(const char* cancelledText) {
   ShowProgress(false);
   // Panel4 showed the file being worked on; it describes the archive again.
-  if (ZipEngine1.ZipFilename().empty())
+  if (OpenArchiveName().empty())
     Panel4->clear();
   else
     ShowTotals();
@@ -123,7 +123,11 @@ void TMainform::CancelButClick() {
   if (CancelBut->property("Tag").toInt() != 0) {
     CancelBut->setProperty("Tag", 0);  // a self-extracting rebuild is copying
   } else if (RarMode) {
-    // The RAR reader's cancel flag comes with the RAR reader.
+    // Only while the reader works: a flag left set would stop the next operation.
+    if (!CancelBut->isHidden()) {
+      rar.Stop = true;
+      UserCancelled = true;
+    }
   } else if (ZipEngine1.ZipBusy() || ZipEngine1.UnzipBusy()) {
     // The engine clears its flag when the operation ends; the command still needs
     // to know that the user stopped it.
@@ -197,6 +201,7 @@ void TMainform::RunAddCommand(std::unique_ptr<TAddForm> form) {
 // ---- extract ---------------------------------------------------------------------------------
 
 void TMainform::BU_ExtractClick() {
+  if (RarMode) return RarExtractClick();
   if (ZipEngine1.ZipFilename().empty()) {
     warn(kNoArchive);
     return;
@@ -288,10 +293,7 @@ void TMainform::BU_DeleteFileClick() {
 // ---- test ------------------------------------------------------------------------------------
 
 void TMainform::Test1Click() {
-  if (RarMode) {
-    NotAvailable();  // RAR archives are tested by the RAR reader
-    return;
-  }
+  if (RarMode) return RarTestClick();
   if (ZipEngine1.EntryCount() < 1) {
     ui().message(MsgKind::Plain, {}, "Error - nothing to Test", platform::kOk);
     return;
@@ -374,6 +376,8 @@ void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
       return;
     }
   }
+  // Files cannot be added to an open RAR archive.
+  if (RarRefused()) return;
   if (ZipEngine1.ZipFilename().empty()) {
     std::string name;
     if (Settings.cb_AskzipName) {

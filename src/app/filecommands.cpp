@@ -174,9 +174,10 @@ void TMainform::BU_OpenClick() {
 }
 
 bool TMainform::OpenArchive(const std::string& name) {
+  // The archive being left gets its stub back before another one is chosen, a
+  // RAR archive included: the ZIP engine lets go of its archive for that one.
+  if (OpenArchiveIsSfx()) RebuildSfx();
   if (platform::lowerAscii(platform::extensionOf(name)) != ".rar") {
-    // The archive being left gets its stub back before another one is chosen.
-    if (OpenArchiveIsSfx()) RebuildSfx();
     ArchiveChanged = false;
     DeleteTmpFile();
   }
@@ -194,7 +195,12 @@ bool TMainform::ListArchive(const std::string& name, bool remember) {
     if (ZipEngine1.ZipFilename().empty()) {
       // The engine refused the file and said why. The archive open before stays
       // open (listed anew: the listing was replaced while the file was read).
-      if (!previous.empty()) ZipEngine1.setZipFilename(previous);
+      if (!previous.empty()) {
+        ZipEngine1.setZipFilename(previous);
+      } else if (RarMode) {
+        OpenRarArchive(rar.ArchiveName);
+        return false;
+      }
       // It may have been damaged meanwhile too; then nothing is open.
       if (ZipEngine1.ZipFilename().empty()) {
         ClearGrid();
@@ -207,11 +213,7 @@ bool TMainform::ListArchive(const std::string& name, bool remember) {
     RarMode = false;
     ShowOpenArchive(name);
   } else {
-    ClearGrid();
-    RarMode = true;
-    ShowOpenArchive(name);
-    SetRarRestrictions(true);
-    NotAvailable();  // RAR archives open once the RAR reader exists
+    OpenRarArchive(name);
   }
   if (remember) {
     AddRecent(name);
@@ -221,23 +223,25 @@ bool TMainform::ListArchive(const std::string& name, bool remember) {
 }
 
 void TMainform::Closearchive1Click() {
-  std::string closing = ZipEngine1.ZipFilename();
+  std::string closing = OpenArchiveName();
   if (!closing.empty()) {
     AddRecent(closing);
     BuildRecentMenu();
   }
   ZipEngine1.setZipFilename("");
+  rar.ArchiveName.clear();
   ClearGrid();
   ApplyColumnLayout();
   MailAttachments.clear();
   RarMode = false;
+  SetRarRestrictions(false);
   ShowOpenArchive({});
 }
 
 void TMainform::Savearchiveas1Click() {
-  const std::string archive = ZipEngine1.ZipFilename();
+  const std::string archive = OpenArchiveName();
   if (archive.empty()) {
-    warn("Error :No file selected");
+    warn(RarMode ? "Error :No file loaded" : "Error :No file selected");
     return;
   }
   if (!platform::fileExists(archive)) {
@@ -254,7 +258,7 @@ void TMainform::Savearchiveas1Click() {
   if (!chosen) return;
   std::string target = platform::absolutePath(*chosen);
   if (platform::fileNameOf(target).find('.') == std::string::npos)
-    target += platform::lowerAscii(platform::extensionOf(archive)) == ".exe" ? ".EXE" : ".ZIP";
+    target += RarMode ? ".RAR" : platform::lowerAscii(platform::extensionOf(archive)) == ".exe" ? ".EXE" : ".ZIP";
   if (target == platform::absolutePath(archive)) return;  // saved already
   if (platform::fileExists(target) &&
       ui().message(MsgKind::Confirmation, {}, "Overwrite Existing File: " + target + "?", platform::kYesNo) !=
@@ -272,14 +276,17 @@ void TMainform::Savearchiveas1Click() {
   }
   // The window goes on with the copy it now names (a copy of a changed
   // self-extracting archive still needs its rebuild, so ArchiveChanged stays).
-  ZipEngine1.setZipFilename(target);
+  if (RarMode)
+    rar.ArchiveName = target;
+  else
+    ZipEngine1.setZipFilename(target);
   dialogs::LastArchive = target;
   SetSfxCaptions(target);
   SetCaption(target);
 }
 
 void TMainform::Copyarchive1Click() {
-  const std::string archive = ZipEngine1.ZipFilename();
+  const std::string archive = OpenArchiveName();
   if (archive.empty() || !platform::fileExists(archive)) {
     warn(kNoArchive);
     return;
@@ -312,7 +319,7 @@ void TMainform::Copyarchive1Click() {
 }
 
 void TMainform::Delete2Click() {
-  const std::string name = ZipEngine1.ZipFilename();
+  const std::string name = OpenArchiveName();
   if (!platform::fileExists(name)) {
     warn("Zipfile not found: " + name);
     return;
@@ -326,7 +333,9 @@ void TMainform::Delete2Click() {
   }
   // Nothing is open any more: commands must not go on with a file that is gone.
   ZipEngine1.setZipFilename("");
+  rar.ArchiveName.clear();
   RarMode = false;
+  SetRarRestrictions(false);
   ClearGrid();
   ShowOpenArchive({});
 }
@@ -349,6 +358,6 @@ void TMainform::Archiveinformation1Click() {
   int sizeCol = ColumnOf(QStringLiteral("Size"));
   if (sizeCol >= 0)
     for (int r = 1; r < StringGrid1->RowCount(); ++r) unc += StringGrid1->Cells(sizeCol, r).toLongLong();
-  TF_Info info(ZipEngine1.ZipFilename(), unc, this);
+  TF_Info info(OpenArchiveName(), unc, this);
   widgets::runModal(info, "TF_Info");
 }

@@ -152,6 +152,8 @@ void TMainform::BuildLayout() {
   StringGrid1->OnColumnWidthsChanged = [this](TSortGrid*) { StringGrid1ColumnWidthsChanged(); };
   StringGrid1->OnClick = [this](TSortGrid*) { StringGrid1Click(); };
   StringGrid1->OnEndSort = [this](TSortGrid*, int) { StringGrid1EndSort(); };
+  // A double click views the entry; the entries of a RAR archive cannot be viewed.
+  StringGrid1->OnDblClick = [this](TSortGrid*) { RarRefused(); };
   StringGrid1->OnGetSortValue = [this](TSortGrid*, int col, int row, double& value) {
     return StringGrid1GetSortValue(col, row, value);
   };
@@ -332,7 +334,9 @@ void TMainform::BuildToolbar() {
   };
   ToolPictures[0]->OnClick = handler("Newarchive1");
   ToolPictures[1]->OnClick = handler("Openarchive1");
-  ToolPictures[2]->OnClick = handler("Executefile1");
+  ToolPictures[2]->OnClick = [this, run = handler("Executefile1")] {
+    if (!RarRefused()) run();
+  };
   ToolPictures[3]->OnClick = [this, view = handler("Viewfile1")] {
     if (!RarRefused()) view();
   };
@@ -410,6 +414,7 @@ void TMainform::FormCreate() {
   };
   ZipEngine1.OnMessage = [this](TZipEngine&, int code, const std::string& text) { ZipEngine1Message(code, text); };
   connect(CancelBut, &QPushButton::clicked, this, &TMainform::CancelButClick);
+  ConnectRarEvents();
 }
 
 void TMainform::LoadFavorites() {

@@ -20,6 +20,7 @@
 
 #include "dialogs/settings_model.h"
 #include "mail/tarnsmtp.h"
+#include "rar/rararc.h"
 #include "zipengine/zipengine.h"
 
 class QAction;
@@ -221,6 +222,25 @@ class TMainform : public QMainWindow {
   void RestoreToolPictures();
   void ApplyToolTips();
 
+  // ---- RAR archives (rarcommands.cpp) ------------------------------------------------------
+  // The RAR reader: a RAR archive is shown read-only through it while RarMode is set.
+  TRAR rar;
+  // The archive the window shows: the reader's in RarMode, else the engine's.
+  std::string OpenArchiveName() const;
+  // Lists a RAR archive and makes it the open one (the RAR branch of Open).
+  void OpenRarArchive(const std::string& path);
+  void RarExtractClick();  // Extract in RarMode
+  void RarTestClick();     // Test in RarMode
+  void rarListFile(const RARHeaderData& h);
+  void rarExtracting(const RARHeaderData& h);
+  void rarExtracted(const RARHeaderData& h, bool ok);
+  int rarProcessData(int size, std::int64_t position);
+  void rarTesting(const RARHeaderData& h);
+  void rarTested(const RARHeaderData& h, bool ok);
+  int rarVolumeChange(char* name, int mode);
+  void rarReqPassword(const RARHeaderData& h, std::string& password);
+  void rarError(int code);
+
   // ---- mail (mailcommands.cpp) ------------------------------------------------------------
   TTarnSMTP smtp;
   QPointer<TF_MailForm> MailForm;  // the mail window while it is shown; the client's events write to it
@@ -263,6 +283,10 @@ class TMainform : public QMainWindow {
   void EndOperation(const char* cancelledText);
   void StringGrid1EndSort();
   void CentreOnScreen();
+  void ConnectRarEvents();
+  // The progress bar's range for a file of size bytes (shifted to fit an int).
+  void StartRarBar(std::uint64_t size);
+  int rarBarShift_ = 0;
 
   QStringList arguments_;
   bool activated_ = false;

@@ -134,7 +134,9 @@ int TRAR::dataCallback(void*, const unsigned char* block, int size) {
   if (!self) return -1;
   self->processedBytes_ += size;
   int answer = 1;
-  if (self->extracting_ && self->OnProcessData) answer = self->OnProcessData(*self, block, size, self->processedBytes_);
+  // Raised while testing too: the owner keeps its window alive and can stop a
+  // long entry there.
+  if (self->OnProcessData) answer = self->OnProcessData(*self, block, size, self->processedBytes_);
   // Stop ends the entry being unpacked at once, not only at the next entry.
   return self->Stop ? -1 : answer;
 }
@@ -188,7 +190,6 @@ bool TRAR::run(bool extracting) {
     return false;
   }
   if (!begin()) return false;
-  extracting_ = extracting;
   void* handle = open(RAR_OM_EXTRACT);
   if (!handle) {
     end();

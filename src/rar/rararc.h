@@ -64,6 +64,9 @@ class TRAR {
   // Bytes of the current file unpacked so far.
   std::int64_t ProcessedBytes() const { return processedBytes_; }
 
+  // A block of the entry being extracted or tested was unpacked (BlockSize 0: the
+  // decoder is still working); Position is the file's total so far. An answer
+  // below 0 stops the entry.
   TProcessDataProcN OnProcessData;
   TChangeVolProcN OnVolumeChange;
   TErrorProc OnError;
@@ -105,6 +108,5 @@ class TRAR {
 
   TComment comment_;
   std::int64_t processedBytes_ = 0;
-  bool extracting_ = false;
   bool stopped_ = false;
 };

@@ -119,6 +119,21 @@ TEST_F(RarArc, StopWhileUnpackingEndsTheEntryQuietly) {
   EXPECT_FALSE(fs::exists(dir / "out/big"));
 }
 
+TEST_F(RarArc, TestReportsProgressAndStopEndsItQuietly) {
+  archive({rartest::file("big", std::string(4 << 20, 'b')), rartest::file("next", "n")});
+  std::int64_t seen = 0;
+  rar.OnProcessData = [&](TRAR& r, const unsigned char*, int, std::int64_t position) {
+    seen = position;
+    if (position > 0) r.Stop = true;
+    return 1;
+  };
+  EXPECT_FALSE(rar.Test());
+  EXPECT_GT(seen, 0) << "the owner hears of the work while testing";
+  EXPECT_EQ(log, (Log{"testing big", "tested big bad"})) << "no error, and no later entry";
+  EXPECT_TRUE(rar.Stopped());
+  EXPECT_FALSE(rar.Stop);
+}
+
 TEST_F(RarArc, OneOperationAtATime) {
   archive({rartest::file("a", "1")});
   TRAR other(binFolder());
