@@ -4,8 +4,10 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPrintDialog>
+#include <QPointer>
 #include <QPrinter>
 #include <QStringList>
 
@@ -17,7 +19,32 @@ namespace widgets {
 
 namespace {
 
-QWidget* parentWidget() { return QApplication::activeWindow(); }
+// The window a box or dialog belongs to: the one with the keyboard, else the modal
+// window open, else the main window. When another program (or none) has the
+// keyboard, a box still belongs to the program's window and stays in front of it.
+QWidget* parentWidget() {
+  if (QWidget* w = QApplication::activeWindow()) return w;
+  if (QWidget* w = QApplication::activeModalWidget()) return w;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() && qobject_cast<QMainWindow*>(w)) return w;
+  return nullptr;
+}
+
+// Gives the keyboard back to the window a box or dialog belonged to once it has
+// closed. Some window managers give it to no window then, and the menus'
+// shortcuts would do nothing until the mouse moved.
+class KeyboardBack {
+ public:
+  KeyboardBack() : window_(parentWidget()) {}
+  ~KeyboardBack() {
+    if (window_ && window_->isVisible() && QApplication::activeWindow() != window_) window_->activateWindow();
+  }
+  KeyboardBack(const KeyboardBack&) = delete;
+  KeyboardBack& operator=(const KeyboardBack&) = delete;
+
+ private:
+  QPointer<QWidget> window_;
+};
 
 QMessageBox::StandardButtons qtButtons(MsgButtons b) {
   QMessageBox::StandardButtons out;
@@ -77,6 +104,7 @@ std::uint32_t refFromColor(const QColor& c) {
 }
 
 MsgButton QtUi::message(MsgKind kind, const std::string& caption, const std::string& text, MsgButtons buttons) {
+  KeyboardBack back;
   QMessageBox box(parentWidget());
   switch (kind) {
     case MsgKind::Warning: box.setIcon(QMessageBox::Warning); break;
@@ -96,6 +124,7 @@ MsgButton QtUi::message(MsgKind kind, const std::string& caption, const std::str
 
 std::optional<std::string> QtUi::input(const std::string& caption, const std::string& prompt,
                                        const std::string& initial) {
+  KeyboardBack back;
   bool ok = false;
   QString r = QInputDialog::getText(parentWidget(), qs(caption), qs(prompt), QLineEdit::Normal, qs(initial), &ok);
   if (!ok) return std::nullopt;
@@ -103,6 +132,7 @@ std::optional<std::string> QtUi::input(const std::string& caption, const std::st
 }
 
 std::optional<std::string> QtUi::password(const std::string& caption, const std::string& prompt) {
+  KeyboardBack back;
   bool ok = false;
   QString r = QInputDialog::getText(parentWidget(), qs(caption), qs(prompt), QLineEdit::Password, {}, &ok);
   if (!ok) return std::nullopt;
@@ -110,6 +140,7 @@ std::optional<std::string> QtUi::password(const std::string& caption, const std:
 }
 
 std::optional<std::string> QtUi::openFile(const FileDialogOptions& dlg) {
+  KeyboardBack back;
   QFileDialog d(parentWidget(), qs(dlg.title), qs(dlg.folder), toQtFilter(dlg.filter));
   d.setOptions(noNative());
   d.setAcceptMode(QFileDialog::AcceptOpen);
@@ -121,6 +152,7 @@ std::optional<std::string> QtUi::openFile(const FileDialogOptions& dlg) {
 }
 
 std::optional<std::vector<std::string>> QtUi::openFiles(const FileDialogOptions& dlg) {
+  KeyboardBack back;
   QFileDialog d(parentWidget(), qs(dlg.title), qs(dlg.folder), toQtFilter(dlg.filter));
   d.setFileMode(QFileDialog::ExistingFiles);
   if (d.exec() != QDialog::Accepted) return std::nullopt;
@@ -130,6 +162,7 @@ std::optional<std::vector<std::string>> QtUi::openFiles(const FileDialogOptions&
 }
 
 std::optional<std::string> QtUi::saveFile(const FileDialogOptions& dlg) {
+  KeyboardBack back;
   QFileDialog d(parentWidget(), qs(dlg.title), qs(dlg.folder), toQtFilter(dlg.filter));
   d.setAcceptMode(QFileDialog::AcceptSave);
   d.setOption(QFileDialog::DontConfirmOverwrite, !dlg.confirmOverwrite);
@@ -139,25 +172,31 @@ std::optional<std::string> QtUi::saveFile(const FileDialogOptions& dlg) {
 }
 
 std::optional<std::string> QtUi::pickFolder(const std::string& title, const std::string& start) {
+  KeyboardBack back;
   QString r = QFileDialog::getExistingDirectory(parentWidget(), qs(title), qs(start));
   if (r.isEmpty()) return std::nullopt;
   return ss(r);
 }
 
 std::optional<std::uint32_t> QtUi::pickColor(std::uint32_t initial) {
+  KeyboardBack back;
   QColor c = QColorDialog::getColor(colorFromRef(initial), parentWidget());
   if (!c.isValid()) return std::nullopt;
   return refFromColor(c);
 }
 
 bool QtUi::printDialog(const std::string& caption) {
+  KeyboardBack back;
   QPrinter printer;
   QPrintDialog d(&printer, parentWidget());
   d.setWindowTitle(qs(caption));
   return d.exec() == QDialog::Accepted;
 }
 
-int QtUi::runModal(ModalWindow& window) { return window.execModal(); }
+int QtUi::runModal(ModalWindow& window) {
+  KeyboardBack back;
+  return window.execModal();
+}
 
 void installQtUi() {
   static QtUi qtUi;

@@ -1,10 +1,14 @@
 // The Qt side of the seam: classic filters become Qt filters, colours keep their
-// stored numbers, dialogs run through the scripted Ui, and Enter moves the focus.
+// stored numbers, dialogs run through the scripted Ui, boxes belong to the main
+// window and give it the keyboard back, and Enter moves the focus.
 #include <gtest/gtest.h>
 
 #include <QDialog>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "support/scripted_ui.h"
@@ -60,4 +64,45 @@ TEST(EnterAsTab, EnterMovesToTheNextField) {
   int other = 'x';
   EnterAsTab(&form, other);
   EXPECT_EQ(other, 'x');
+}
+
+namespace {
+
+// Answers the next box of the real Ui with its default button once it is shown,
+// noting the window it belongs to; with dropFocus, the keyboard then goes to no
+// window, as some window managers leave it when a window closes.
+void answerNextBox(QWidget** owner, bool dropFocus) {
+  QTimer::singleShot(0, [=] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    *owner = box->parentWidget();
+    box->accept();
+    box->hide();
+    if (dropFocus) QApplication::setActiveWindow(nullptr);
+  });
+}
+
+}  // namespace
+
+TEST(QtUi, BoxesBelongToTheMainWindowAndGiveItTheKeyboardBack) {
+  platform::Ui& before = platform::ui();
+  installQtUi();
+  QMainWindow main;
+  main.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+  // No window of ours has the keyboard (another program took it): the box still
+  // belongs to the main window, so it stays in front of it.
+  QApplication::setActiveWindow(nullptr);
+  QWidget* owner = nullptr;
+  answerNextBox(&owner, false);
+  platform::ui().message(platform::MsgKind::Information, {}, "first", platform::kOk);
+  EXPECT_EQ(owner, &main);
+  // The box closes and the keyboard goes nowhere: the main window takes it back,
+  // so its shortcuts work at once.
+  main.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+  answerNextBox(&owner, true);
+  platform::ui().message(platform::MsgKind::Information, {}, "second", platform::kOk);
+  EXPECT_TRUE(QTest::qWaitForWindowActive(&main, 1000));
+  platform::setUi(&before);
 }
