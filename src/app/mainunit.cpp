@@ -100,7 +100,11 @@ TMainform::TMainform(dialogs::TSettings& settings, QStringList arguments, QWidge
   ConnectSettings();
   TF_Settings::Hooks hooks;
   hooks.OnSettingsAccepted = [this] {
-    if (!ZipEngine1.ZipFilename().empty()) FillListing();
+    // The listing follows the new columns and date format.
+    if (RarMode && !rar.ArchiveName.empty())
+      OpenRarArchive(rar.ArchiveName);
+    else if (!ZipEngine1.ZipFilename().empty())
+      FillListing();
   };
   F_Settings = new TF_Settings(Settings, hooks, this);
   // A new archive starts with the Add dialog.

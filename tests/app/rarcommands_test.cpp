@@ -13,6 +13,7 @@
 #include "app/toolbar.h"
 #include "dialogs/extract.h"
 #include "dialogs/inmdlg.h"
+#include "dialogs/settings.h"
 #include "platform/paths.h"
 #include "platform/pump.h"
 #include "rarlib/rar_builder.h"
@@ -269,10 +270,21 @@ TEST_F(RarWindowTest, FileCommandsActOnTheRarArchive) {
   f->OpenArchive(junk);
   EXPECT_TRUE(f->RarMode);
   EXPECT_EQ(f->StringGrid1->RowCount(), 4);
+  // Copy takes the RAR file the window works on, since Save as the new one.
+  ui.answerInput(dir / "copies").answerMessage(platform::kBtnYes);
+  f->Copyarchive1Click();
+  EXPECT_EQ(readFile(dir / "copies/copy.RAR"), readFile(path));
   // Close puts the RAR archive at the top of the recent list.
   f->OpenArchive(path);
   f->Closearchive1Click();
   EXPECT_FALSE(f->RarMode);
   EXPECT_EQ(platform::ini::readString(ini(), "RECENT", "0", ""), path);
   EXPECT_EQ(f->windowTitle(), QStringLiteral("Kelvory '99 - <none>"));
+  // New settings list a RAR archive anew, in their date format.
+  ASSERT_TRUE(f->OpenArchive(sample("test_read_format_rar5_multiarchive_solid.part01.rar")));
+  EXPECT_EQ(f->StringGrid1->Cells(f->ColumnOf("Modified"), 1).left(5), QStringLiteral("2018/"));
+  settings.co_DateFormat = "yy/mm/dd";
+  f->F_Settings->BitBtn1Click();
+  EXPECT_EQ(f->StringGrid1->Cells(f->ColumnOf("Modified"), 1).left(6), QStringLiteral("18/09/"));
+  EXPECT_EQ(f->StringGrid1->RowCount(), 10);
 }
