@@ -21,11 +21,15 @@ endfunction()
 # variable would arrive), so the environment is set by a file ctest includes after
 # the discovered tests, where the list stays whole.
 function(kv_test_environment name)
-  set(env "QT_QPA_PLATFORM=offscreen;KV_TESTDATA=${PROJECT_SOURCE_DIR}/../shared/testdata;KV_BIN=${CMAKE_BINARY_DIR}/bin")
+  set(env "QT_QPA_PLATFORM=offscreen;KV_TESTDATA=${PROJECT_SOURCE_DIR}/tests/data;KV_BIN=${CMAKE_BINARY_DIR}/bin")
   set(file "${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake")
   file(WRITE "${file}" "if(DEFINED ${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT \"${env}\")\nendif()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${file}")
 endfunction()
+
+# Parameterised tests are registered under the names their suites give them
+# (readable and the same in every build): NO_PRETTY_VALUES keeps CTest from
+# appending the printed parameter, which for a struct is a dump of its bytes.
 
 # A GoogleTest executable registered with CTest.
 function(kv_gtest name)
@@ -33,7 +37,7 @@ function(kv_gtest name)
   kv_warnings(${name})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
   kv_test_environment(${name})
 endfunction()
 
@@ -43,6 +47,6 @@ function(kv_qtest name)
   kv_warnings(${name})
   target_link_libraries(${name} PRIVATE kv_qt_test_main GTest::gtest Qt6::Test)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
   kv_test_environment(${name})
 endfunction()

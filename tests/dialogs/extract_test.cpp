@@ -21,6 +21,7 @@
 #include "support/temp_dir.h"
 #include "widgets/dirtree.h"
 #include "widgets/qt_ui.h"
+#include "support/param_name.h"
 
 using testsupport::ScriptedUi;
 
@@ -117,7 +118,11 @@ TEST_P(ExtractChoices, OkPassesTheRadioGroupsOn) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, ExtractChoices,
                          ::testing::Values(Choice{1, 1, 1, true, true, false}, Choice{0, 1, 0, false, true, true},
-                                           Choice{1, 0, 0, true, false, true}, Choice{0, 0, 1, false, false, false}));
+                                           Choice{1, 0, 0, true, false, true}, Choice{0, 0, 1, false, false, false}),
+                         testsupport::namedBy([](const Choice& c) {
+                           return std::string(c.withPaths ? "paths" : "flat") + (c.overwriteOn ? "_overwrite" : "") +
+                                  (c.all ? "_all" : "_selected");
+                         }));
 
 TEST_F(ExtractDialog, CancelEmptiesTheFolderAndStaysCancelled) {
   TExtract e;
@@ -218,7 +223,8 @@ TEST_P(ExtractNewFolderFails, ShowsAnErrorAndStaysOpen) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, ExtractNewFolderFails,
                          ::testing::Values(BadFolder{"exists", "File exists"}, BadFolder{"exists/", "File exists"},
-                                           BadFolder{"missing/child", "No such file or directory"}));
+                                           BadFolder{"missing/child", "No such file or directory"}),
+                         testsupport::namedBy([](const BadFolder& b) { return std::string(b.name); }));
 
 TEST_F(ExtractDialog, DriveBoxListsTheRootsAndMovesTheTree) {
   const std::string home = dir / "home";

@@ -18,11 +18,8 @@ using picturetest::Ppm;
 
 namespace {
 
-// The repository's sample pictures (tests/data/gif, jpeg, bmp), or "" without them.
-std::string SampleFolder(const char* kind) {
-  const std::string folder = std::string(KV_SAMPLE_DATA) + "/" + kind;
-  return std::filesystem::is_directory(folder) ? folder : std::string();
-}
+// The repository's sample pictures (tests/data/gif, jpeg, bmp).
+std::string SampleFolder(const char* kind) { return std::string(KV_SAMPLE_DATA) + "/" + kind; }
 
 std::vector<std::string> FilesEndingIn(const std::string& folder, const std::string& suffix) {
   std::vector<std::string> names;
@@ -45,14 +42,14 @@ void ExpectPixels(const TPixelBuffer& pixels, const Ppm& expected) {
   EXPECT_TRUE(diff.first == rgb.end()) << "first differing byte at " << (diff.first - rgb.begin());
 }
 
-#define SKIP_WITHOUT(folder) \
-  if ((folder).empty()) GTEST_SKIP() << "SKIPPED: the sample pictures are not on this machine"
+#define REQUIRE_FOLDER(folder) \
+  ASSERT_TRUE(std::filesystem::is_directory(folder)) << "missing sample folder " << (folder)
 
 }  // namespace
 
 TEST(GifSamples, EveryFrameDecodesToItsExpectedPixelsOrTheFileIsRefused) {
   const std::string folder = SampleFolder("gif");
-  SKIP_WITHOUT(folder);
+  REQUIRE_FOLDER(folder);
   int checked = 0;
   for (const std::string& name : FilesEndingIn(folder, ".gif")) {
     SCOPED_TRACE(name);
@@ -76,7 +73,7 @@ TEST(GifSamples, EveryFrameDecodesToItsExpectedPixelsOrTheFileIsRefused) {
 
 TEST(GifSamples, BrokenFilesGiveTheirTexts) {
   const std::string folder = SampleFolder("gif");
-  SKIP_WITHOUT(folder);
+  REQUIRE_FOLDER(folder);
   const std::map<std::string, std::string> texts = {
       {"craft_lzw_mincode10_invalid.gif", "Invalid LZW Code Size: 10"},
       {"craft_bad_separator.gif", "Invalid GIF format seperator: $0"},
@@ -95,7 +92,7 @@ TEST(GifSamples, BrokenFilesGiveTheirTexts) {
 
 TEST(GifSamples, InterlacedTwinsDecodeToTheSamePixels) {
   const std::string folder = SampleFolder("gif");
-  SKIP_WITHOUT(folder);
+  REQUIRE_FOLDER(folder);
   const std::pair<const char*, const char*> twins[] = {{"giflib_treescap", "giflib_treescap-interlaced"},
                                                        {"gen_twin_noninterlaced", "gen_twin_interlaced"}};
   for (const auto& [plain, interlaced] : twins) {
@@ -110,7 +107,7 @@ TEST(GifSamples, InterlacedTwinsDecodeToTheSamePixels) {
 
 TEST(JpegSamples, DecodeToTheExpectedPixelsWithLibjpegsWarnings) {
   const std::string folder = SampleFolder("jpeg");
-  SKIP_WITHOUT(folder);
+  REQUIRE_FOLDER(folder);
   // "NAME.jpg: djpeg says: MESSAGE" lines name the warnings the library gives.
   std::map<std::string, std::string> warnings;
   std::ifstream messages(folder + "/EXPECTED_jpeg_messages.txt");
@@ -142,7 +139,7 @@ TEST(JpegSamples, DecodeToTheExpectedPixelsWithLibjpegsWarnings) {
 
 TEST(BmpSamples, DecodeToTheExpectedPixels) {
   const std::string folder = SampleFolder("bmp");
-  SKIP_WITHOUT(folder);
+  REQUIRE_FOLDER(folder);
   int checked = 0;
   for (const std::string& name : FilesEndingIn(folder, ".bmp")) {
     SCOPED_TRACE(name);

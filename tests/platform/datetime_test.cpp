@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/datetime.h"
+#include "support/param_name.h"
 
 using namespace platform;
 
@@ -56,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(All, FormatCodes,
                                            // "mm" not after an hour code is the month.
                                            FormatCase{"mm:hh", "03:09"},
                                            FormatCase{"yyyy/mm/dd hh:mm", "2005/03/07 09:04"},
-                                           FormatCase{"\"at\" hh", "at 09"}));
+                                           FormatCase{"\"at\" hh", "at 09"}),
+                         testsupport::namedBy([](const FormatCase& c) { return std::string(c.format); }));
 
 TEST(ParseDateTime, ReadsWhatTheSettingsWrite) {
   const char* dates[] = {"yy/mm/dd", "dd/mm/yy", "yyyy/mm/dd", "dd/mm/yyyy"};

@@ -64,8 +64,7 @@ bool haveProgram(const std::string& name) { return shell("command -v " + name + 
 
 std::string testDataFolder() {
   const char* env = std::getenv("KV_TESTDATA");
-  if (env && fs::is_directory(env)) return fs::canonical(env).string();
-  return {};
+  return env && *env ? std::string(env) : std::string(KV_SOURCE_TESTDATA);
 }
 
 }  // namespace testsupport

@@ -31,7 +31,8 @@ int shell(const std::string& command, std::string* out = nullptr);
 // True when a program is on PATH.
 bool haveProgram(const std::string& name);
 
-// Folder of the shared sample files, or "" when they are not on this machine.
+// Folder of the sample files (tests/data): KV_TESTDATA when set, else the
+// source tree's folder. Never empty; a missing sample fails the test using it.
 std::string testDataFolder();
 
 }  // namespace testsupport

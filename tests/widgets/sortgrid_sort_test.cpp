@@ -9,6 +9,7 @@
 
 #include "platform/datetime.h"
 #include "sortgrid_fixture.h"
+#include "support/param_name.h"
 
 using namespace sortgridtest;
 
@@ -170,7 +171,13 @@ TEST_P(SortGridNoSort, ClickLeavesTheOrderAlone) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, SortGridNoSort,
                          ::testing::Values(Blocked::Shift, Blocked::Control, Blocked::ColumnResize, Blocked::OneDataRow,
-                                           Blocked::NoFixedRow, Blocked::NotTitleRow, Blocked::ClickSortingOff));
+                                           Blocked::NoFixedRow, Blocked::NotTitleRow, Blocked::ClickSortingOff),
+                         testsupport::namedBy([](Blocked b) {
+                           static const char* const names[] = {
+                               "shift",        "control",       "column_resize",    "one_data_row",
+                               "no_fixed_row", "not_title_row", "click_sorting_off"};
+                           return std::string(names[static_cast<int>(b)]);
+                         }));
 
 TEST(SortGridClick, NoSortWithoutTheFocus) {
   ShownGrid s;
@@ -388,7 +395,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DateFormatCase{"yyyy/mm/dd", "hh:mm:ss"}, DateFormatCase{"dd/mm/yyyy", "hh:mm:ss"},
                       DateFormatCase{"yy/mm/dd", "hh:mm"}, DateFormatCase{"dd/mm/yy", "hh:mm"},
                       DateFormatCase{"yyyy/mm/dd", "hh:mm"}, DateFormatCase{"dd/mm/yyyy", "hh:mm"},
-                      DateFormatCase{"yyyy/mm/dd", "mm:hh"}, DateFormatCase{"dd/mm/yyyy", "mm:hh"}));
+                      DateFormatCase{"yyyy/mm/dd", "mm:hh"}, DateFormatCase{"dd/mm/yyyy", "mm:hh"}),
+    testsupport::namedBy([](const DateFormatCase& c) { return std::string(c.date) + "_" + c.time; }));
 
 // A text sort orders exactly as comparing the upper-cased texts with
 // QString::localeAwareCompare would, under the C locale (code-unit order) and under
@@ -431,7 +439,8 @@ TEST_P(SortGridLocales, TextOrderEqualsTheLocaleAwareComparison) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Locales, SortGridLocales, ::testing::Values("C", "de_DE", "sv_SE"));
+INSTANTIATE_TEST_SUITE_P(Locales, SortGridLocales, ::testing::Values("C", "de_DE", "sv_SE"),
+                         testsupport::namedBy([](const char* locale) { return std::string(locale); }));
 
 // A listing of 100,000 rows: every column comes out in the order the comparison
 // defines, ties in their previous order.

@@ -6,6 +6,7 @@
 #include "platform/drives.h"
 #include "zipengine/engine_fixture.h"
 #include "zipengine/zip_builder.h"
+#include "support/param_name.h"
 
 using namespace ziptest;
 
@@ -27,7 +28,8 @@ TEST_P(CommentLengthTest, EndRecordIsFoundWithItsComment) {
   EXPECT_TRUE(ui.boxes.empty());
   EXPECT_EQ(dirUpdates, 1);
 }
-INSTANTIATE_TEST_SUITE_P(Lengths, CommentLengthTest, ::testing::Values(0u, 1u, 22u, 4096u, 65535u));
+INSTANTIATE_TEST_SUITE_P(Lengths, CommentLengthTest, ::testing::Values(0u, 1u, 22u, 4096u, 65535u),
+                         testsupport::namedBy([](unsigned length) { return "comment" + std::to_string(length); }));
 
 TEST_F(EngineTest, EndRecordFurtherBackThanTheLongestCommentIsNotFound) {
   // 65535 comment bytes plus one more byte puts the record 65558 bytes from the end.

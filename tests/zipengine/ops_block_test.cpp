@@ -2,6 +2,7 @@
 // layouts of both libraries, the layout each library version gets, and what the
 // engine keeps of FSpecArgs afterwards.
 #include "zipengine/ops_fixture.h"
+#include "support/param_name.h"
 
 using namespace opstest;
 
@@ -244,7 +245,8 @@ TEST_P(DeleteBlock, ClearsTheAddingWords) {
   EXPECT_EQ(r.specs, std::vector<std::string>{"old.txt"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, DeleteBlock, ::testing::Values(150, 151));
+INSTANTIATE_TEST_SUITE_P(Versions, DeleteBlock, ::testing::Values(150, 151),
+                         testsupport::namedBy([](int version) { return "version" + std::to_string(version); }));
 
 enum class Op { Add, Delete, Extract };
 
@@ -270,7 +272,12 @@ TEST_P(SpecsAfterCall, AreEmptied) {
 
 INSTANTIATE_TEST_SUITE_P(Results, SpecsAfterCall,
                          ::testing::Combine(::testing::Values(Op::Add, Op::Delete, Op::Extract),
-                                            ::testing::Values(2, 0)));
+                                            ::testing::Values(2, 0)),
+                         testsupport::namedBy([](const std::tuple<Op, int>& p) {
+                           static const char* const ops[] = {"add", "delete", "extract"};
+                           return std::string(ops[static_cast<int>(std::get<0>(p))]) + "_result" +
+                                  std::to_string(std::get<1>(p));
+                         }));
 
 // The old layouts hold 4097 specification addresses: more are refused rather than
 // dropped without a word.

@@ -7,6 +7,7 @@
 
 #include "zipcore/sysio.h"
 #include "ziplibs/ziplib_fixture.h"
+#include "support/param_name.h"
 
 namespace fs = std::filesystem;
 using zipcore::sysio::kFaultCreate;
@@ -79,7 +80,10 @@ INSTANTIATE_TEST_SUITE_P(
     Points, CancelledAdd,
     ::testing::Values(CancelPoint{ZIPLIB_ACTION_TOTAL_FILES, 1}, CancelPoint{ZIPLIB_ACTION_FILE_BEGIN, 1},
                       CancelPoint{ZIPLIB_ACTION_PROGRESS, 1}, CancelPoint{ZIPLIB_ACTION_PROGRESS, 20},
-                      CancelPoint{ZIPLIB_ACTION_FILE_BEGIN, 3}, CancelPoint{ZIPLIB_ACTION_PROGRESS, 100}));
+                      CancelPoint{ZIPLIB_ACTION_FILE_BEGIN, 3}, CancelPoint{ZIPLIB_ACTION_PROGRESS, 100}),
+    testsupport::namedBy([](const CancelPoint& c) {
+      return "action" + std::to_string(c.action) + "_call" + std::to_string(c.occurrence);
+    }));
 
 struct Fault {
   int kind;
@@ -111,7 +115,11 @@ INSTANTIATE_TEST_SUITE_P(Faults, FailedAdd,
                                            Fault{kFaultWrite, 90000, ENOSPC, "No space left on device"},
                                            Fault{kFaultWrite, 400000, EIO, "Input/output error"},
                                            Fault{kFaultCreate, 0, EROFS, "Read-only file system"},
-                                           Fault{kFaultSync, 0, EIO, "Input/output error"}));
+                                           Fault{kFaultSync, 0, EIO, "Input/output error"}),
+                         testsupport::namedBy([](const Fault& f) {
+                           return "kind" + std::to_string(f.kind) + "_after" + std::to_string(f.after) + "_" +
+                                  f.reported;
+                         }));
 
 TEST_F(Faults, FailedAddOfANewArchiveCreatesNothing) {
   lib.fault(kFaultWrite, 1000, ENOSPC);

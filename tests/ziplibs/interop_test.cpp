@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "ziplibs/ziplib_fixture.h"
+#include "support/param_name.h"
 
 namespace fs = std::filesystem;
 using testsupport::haveProgram;
@@ -85,7 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
                                          PeerReader{"7zz", "7zz t %P %A", "7zz x -y %P -o%D %A", "-p"},
                                          PeerReader{"bsdtar", "bsdtar -tf %A %P", "bsdtar -xf %A -C %D %P",
                                                     "--passphrase "}),
-                       ::testing::Bool()));
+                       ::testing::Bool()),
+    testsupport::namedBy([](const std::tuple<PeerReader, bool>& p) {
+      return std::string(std::get<0>(p).program) + (std::get<1>(p) ? "_encrypted" : "");
+    }));
 
 struct PeerWriter {
   const char* program;
@@ -125,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PeerWriter{"7zz", "7zz a -tzip -snl -mx=9 -mem=ZipCrypto -p7secret peer.zip src", "7secret"},
                       PeerWriter{"bsdtar", "bsdtar --format zip -cf peer.zip src", ""},
                       PeerWriter{"bsdtar", "bsdtar --format zip --options zip:compression=store -cf peer.zip src", ""},
-                      PeerWriter{"bsdtar", "bsdtar --format zip --options zip:zip64 -cf peer.zip src", ""}));
+                      PeerWriter{"bsdtar", "bsdtar --format zip --options zip:zip64 -cf peer.zip src", ""}),
+    testsupport::namedBy([](const PeerWriter& w) { return std::string(w.command); }));
 
 // Update, freshen, delete and move change what the peers see as the options say.
 TEST_F(Interop, ChangedArchivesStillPassPeerTests) {
@@ -151,7 +156,7 @@ TEST_F(Interop, ChangedArchivesStillPassPeerTests) {
   EXPECT_EQ(out.find("src/docs/"), std::string::npos);
 }
 
-// The shared sample archives (skipped when the folder is not on this machine).
+// The sample archives of tests/data/zip.
 struct Sample {
   const char* file;
   const char* password;
@@ -165,7 +170,6 @@ class Samples : public ZipLibTest, public ::testing::WithParamInterface<Sample> 
 
 TEST_P(Samples, ExtractAsDocumented) {
   std::string data = testsupport::testDataFolder();
-  if (data.empty()) GTEST_SKIP() << "sample archives not on this machine";
   const Sample& s = GetParam();
   fs::create_directories(path("t/out"));
   ExtractRequest x;
@@ -222,7 +226,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Sample{"truncated.zip", "", 0, "ZIP archive", ""},
                       Sample{"truncated_in_central_dir.zip", "", 0, "ZIP archive", ""},
                       Sample{"crc_error_stored.zip", "", 11, "CRC error", "docs/lorem.txt"},
-                      Sample{"crc_error_deflated_header.zip", "", 11, "CRC error", "readme.txt"}));
+                      Sample{"crc_error_deflated_header.zip", "", 11, "CRC error", "readme.txt"}),
+    testsupport::namedBy([](const Sample& s) {
+      return std::string(s.file) + (*s.password ? std::string("_pw_") + s.password : "");
+    }));
 
 }  // namespace
 }  // namespace ziptest

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "ziplibs/ziplib_fixture.h"
+#include "support/param_name.h"
 
 namespace fs = std::filesystem;
 
@@ -55,7 +56,11 @@ INSTANTIATE_TEST_SUITE_P(Levels, RoundTrip,
                          ::testing::Values(RoundTripCase{0, false, ""}, RoundTripCase{1, false, ""},
                                            RoundTripCase{6, false, ""}, RoundTripCase{9, false, ""},
                                            RoundTripCase{9, true, ""}, RoundTripCase{6, false, "s3cret pass"},
-                                           RoundTripCase{0, true, "s3cret pass"}));
+                                           RoundTripCase{0, true, "s3cret pass"}),
+                         testsupport::namedBy([](const RoundTripCase& c) {
+                           return "level" + std::to_string(c.level) + (c.oldLayout ? "_old_layout" : "") +
+                                  (c.password.empty() ? "" : "_encrypted");
+                         }));
 
 }  // namespace
 }  // namespace ziptest
@@ -105,7 +110,11 @@ TEST_P(BigMembers, ChunkedMembersComeBackIdentical) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, BigMembers,
                          ::testing::Values(BigCase{false, false, 6}, BigCase{true, false, 6}, BigCase{false, true, 1},
-                                           BigCase{true, true, 9}, BigCase{false, false, 0}));
+                                           BigCase{true, true, 9}, BigCase{false, false, 0}),
+                         testsupport::namedBy([](const BigCase& c) {
+                           return std::string(c.random ? "random" : "text") + (c.encrypted ? "_encrypted" : "") +
+                                  "_level" + std::to_string(c.level);
+                         }));
 
 }  // namespace
 }  // namespace ziptest

@@ -10,6 +10,7 @@
 #include "ziplibs/codec.h"
 #include "ziplibs/zipcrypto.h"
 #include "ziplibs/ziplib_fixture.h"
+#include "support/param_name.h"
 
 namespace ziptest {
 namespace {
@@ -60,7 +61,11 @@ TEST_P(Joinable, ChunksJoinIntoOneStream) {
 INSTANTIATE_TEST_SUITE_P(Kinds, Joinable,
                          ::testing::Values(JoinCase{"text", 1 << 20, 6}, JoinCase{"text", 300000, 9},
                                            JoinCase{"random", 250000, 6}, JoinCase{"mixed", 400000, 1},
-                                           JoinCase{"mixed", 123457, 9}));
+                                           JoinCase{"mixed", 123457, 9}),
+                         testsupport::namedBy([](const JoinCase& c) {
+                           return std::string(c.kind) + "_" + std::to_string(c.chunk) + "_level" +
+                                  std::to_string(c.level);
+                         }));
 
 TEST(TraditionalEncryption, RoundTripAndPasswordCheck) {
   std::string text = textData(10000);
