@@ -287,4 +287,14 @@ TEST_F(RarWindowTest, FileCommandsActOnTheRarArchive) {
   f->F_Settings->BitBtn1Click();
   EXPECT_EQ(f->StringGrid1->Cells(f->ColumnOf("Modified"), 1).left(6), QStringLiteral("18/09/"));
   EXPECT_EQ(f->StringGrid1->RowCount(), 10);
+  // Deleting the open RAR file leaves nothing open and no RAR restrictions behind.
+  ASSERT_TRUE(f->OpenArchive(path));
+  ui.answerMessage(platform::kBtnYes);
+  f->Delete2Click();
+  EXPECT_EQ(ui.boxes.back().text, "Are you sure you want to delete: " + path + "?");
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_FALSE(f->RarMode);
+  EXPECT_TRUE(f->rar.ArchiveName.empty());
+  EXPECT_FALSE(f->Action("Extract1")->isEnabled());
+  EXPECT_TRUE(ui.unexpected.empty());
 }
