@@ -26,6 +26,7 @@
 #include "platform/ui.h"
 #include "widgets/qt_ui.h"
 #include "widgets/sortgrid.h"
+#include "zipengine/ziplib_abi.h"
 
 using platform::MsgKind;
 using platform::ui;
@@ -104,6 +105,7 @@ void TMainform::StepProgress() {
 }
 
 void TMainform::ZipEngine1Message(int ErrCode, const std::string& Message) {
+  if (ErrCode == ZIPLIB_NOTICE) return inform(Message);  // nothing went wrong
   if (ErrCode > 0 && Counts.currentIsFolder) {
     ++Counts.failedFolders;  // the folder entry begun last was not made
     Counts.currentIsFolder = false;

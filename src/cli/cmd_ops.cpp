@@ -12,6 +12,7 @@
 #include "cli/commands.h"
 #include "cli/progressline.h"
 #include "platform/paths.h"
+#include "zipengine/ziplib_abi.h"
 #include "zipengine/zipengine.h"
 
 namespace cli {
@@ -121,7 +122,7 @@ class CliEngine {
   explicit CliEngine(const char* verb) : progress_(verb) {
     engine.Unattended = true;
     engine.OnMessage = [this](TZipEngine&, int code, const std::string& text) {
-      if (code != 0) ++problems;
+      if (code != 0 && code != ZIPLIB_NOTICE) ++problems;
       progress_.clear();
       std::fprintf(stderr, "kelvory-cli: %s\n", text.c_str());
       progress_.redraw();

@@ -44,7 +44,7 @@ std::uint32_t TZipEngine::LibCallback(const ZipCallbackRecord& r) noexcept {
         std::string text = recordText(r);
         text.erase(text.find_last_not_of(' ') + 1);
         LastMessage_ = text;
-        if (r.ErrorCode != 0) {
+        if (r.ErrorCode != 0 && r.ErrorCode != ZIPLIB_NOTICE) {
           LastErrorCode_ = static_cast<int>(r.ErrorCode & 0xFF);
           FullErrorCode_ = r.ErrorCode;
         }

@@ -67,7 +67,8 @@ enum ZipLibAction {
 };
 
 /* Error codes of message callbacks. 0 is an information (shown only when verbose);
- * every other code reports a problem. The low byte is the code proper. */
+ * ZIPLIB_NOTICE one the user should see though nothing went wrong; every other
+ * code reports a problem. The low byte is the code proper. */
 enum ZipLibError {
   ZIPLIB_OK = 0,
   ZIPLIB_E_WARNING = 1,      /* something was skipped; the rest went on */
@@ -83,7 +84,8 @@ enum ZipLibError {
   ZIPLIB_E_PASSWORD = 11,    /* password missing or wrong */
   ZIPLIB_E_BAD_PARAMS = 12,  /* the parameter block is not understood */
   ZIPLIB_E_CHANGED = 13,     /* a source changed while it was being added */
-  ZIPLIB_E_CANCELLED = 14    /* a callback asked to stop */
+  ZIPLIB_E_CANCELLED = 14,   /* a callback asked to stop */
+  ZIPLIB_NOTICE = 15         /* not a problem, but worth telling (leftovers of an interrupted write removed) */
 };
 
 /* Passed by address to the callback routine, which returns ZIPLIB_CONTINUE or

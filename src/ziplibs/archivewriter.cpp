@@ -1,8 +1,6 @@
 #include "ziplibs/archivewriter.h"
 
 #include <fcntl.h>
-#include <libgen.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +8,7 @@
 #include <cstdio>
 
 #include "zipcore/sysio.h"
+#include "zipcore/archivelock.h"
 #include "zipcore/records.h"
 
 namespace ziplibs {
@@ -24,15 +23,6 @@ std::string folderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string randomSuffix() {
-  unsigned char b[6] = {};
-  if (::getrandom(b, sizeof b, 0) != static_cast<ssize_t>(sizeof b))
-    for (unsigned i = 0; i < sizeof b; ++i) b[i] = static_cast<unsigned char>((::getpid() >> i) ^ (i * 77));
-  char out[13];
-  std::snprintf(out, sizeof out, "%02x%02x%02x%02x%02x%02x", b[0], b[1], b[2], b[3], b[4], b[5]);
-  return out;
-}
-
 bool syncFolder(const std::string& folder) {
   UniqueFd d(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   return d.valid() && sysio::fsync(d.get()) == 0;
@@ -42,25 +32,21 @@ bool syncFolder(const std::string& folder) {
 
 ArchiveWriter::~ArchiveWriter() {
   if (!committed_ && fd_.valid()) {
+    ::unlink(tempPath_.c_str());  // while still locked: nobody takes it for a leftover
     fd_.reset();
-    ::unlink(tempPath_.c_str());
   }
 }
 
 bool ArchiveWriter::create(const std::string& archivePath, std::string& error) {
   targetPath_ = archivePath;
-  std::string folder = folderOf(archivePath);
-  std::string base = archivePath.substr(archivePath.rfind('/') == std::string::npos ? 0 : archivePath.rfind('/') + 1);
-  if (base.size() > 200) base.resize(200);
-  for (int attempt = 0; attempt < 16 && !fd_.valid(); ++attempt) {
-    tempPath_ = (folder == "/" ? "" : folder) + "/." + base + ".kvtmp-" + randomSuffix();
-    fd_.reset(sysio::openat(AT_FDCWD, tempPath_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!fd_.valid() && errno != EEXIST) break;
-  }
-  if (!fd_.valid()) {
-    error = "cannot create a temporary file in " + folder + ": " + errorText(errno);
+  fd_ = CreateLockedTemp(archivePath, tempPath_);
+  struct stat st {};
+  if (!fd_.valid() || ::fstat(fd_.get(), &st) != 0) {
+    error = "cannot create a temporary file in " + folderOf(archivePath) + ": " + errorText(errno);
     return false;
   }
+  tempDev_ = st.st_dev;
+  tempIno_ = st.st_ino;
   return true;
 }
 
@@ -107,21 +93,45 @@ bool ArchiveWriter::finish(const std::string& comment) {
   return sysio::fsync(fd_.get()) == 0;
 }
 
-bool ArchiveWriter::commit(mode_t mode, std::string& error) {
+bool ArchiveWriter::commit(mode_t mode, const struct stat* expected, std::string& error) {
   if (::fchmod(fd_.get(), mode) != 0) {
     error = "cannot set the archive's permissions: " + errorText(errno);
     return false;
   }
-  fd_.reset();
-  if (::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) {
+  // The temporary stays open (and locked as this writer's) until it has its name.
+  bool renamed;
+  if (expected) {
+    struct stat now {};
+    if (::stat(targetPath_.c_str(), &now) != 0 || !sameFile(now, *expected)) {
+      error = "another program changed the archive while the new one was being written; the new one was not saved";
+      return false;
+    }
+    renamed = ::rename(tempPath_.c_str(), targetPath_.c_str()) == 0;
+  } else {
+    renamed = ::renameat2(AT_FDCWD, tempPath_.c_str(), AT_FDCWD, targetPath_.c_str(), RENAME_NOREPLACE) == 0;
+    if (!renamed && errno == EEXIST) {
+      error = "another program created the archive while the new one was being written; the new one was not saved";
+      return false;
+    }
+  }
+  if (!renamed) {
     error = "cannot replace " + targetPath_ + ": " + errorText(errno);
-    ::unlink(tempPath_.c_str());
-    committed_ = true;  // nothing left to remove
     return false;
   }
   committed_ = true;
+  fd_.reset();
   durable_ = syncFolder(folderOf(targetPath_));
   return true;
+}
+
+bool ArchiveWriter::inPlace() const {
+  struct stat now {};
+  return committed_ && ::stat(targetPath_.c_str(), &now) == 0 && now.st_dev == tempDev_ && now.st_ino == tempIno_;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 }  // namespace ziplibs

@@ -1,11 +1,13 @@
 // Writing a new archive beside the old one: a temporary file in the archive's
-// folder receives the bytes in front (a self-extracting stub), the members, the
+// folder (locked as this writer's while it exists, see zipcore/archivelock.h)
+// receives the bytes in front (a self-extracting stub), the members, the
 // central directory and the end records (in ZIP64 form when an offset, size or the
 // entry count needs it); commit() flushes it to disk and renames it over the
 // archive. Until then the old archive is untouched; a writer destroyed without
 // commit() removes its temporary file.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -51,10 +53,16 @@ class ArchiveWriter {
   // flushes the file to disk. False with errno set.
   bool finish(const std::string& comment);
   // Gives the file mode, renames it over the archive and flushes the folder.
-  // False (nothing changed) when the rename fails; durable() then tells whether
-  // the folder's flush succeeded too (only then is the new name sure to last).
-  bool commit(mode_t mode, std::string& error);
+  // expected is the archive as it was read: when the file there is no longer that
+  // one (another program changed it), nothing is renamed. Without expected there
+  // was no archive, and none may have appeared. False (nothing changed, the
+  // temporary kept until destruction) when the rename is refused or fails;
+  // durable() then tells whether the folder's flush succeeded too (only then is
+  // the new name sure to last).
+  bool commit(mode_t mode, const struct stat* expected, std::string& error);
   bool durable() const { return durable_; }
+  // The archive's name still leads to the file this writer committed.
+  bool inPlace() const;
 
  private:
   bool copyPiece(int fd, std::uint64_t at, std::size_t size);
@@ -64,9 +72,14 @@ class ArchiveWriter {
   std::uint64_t position_ = 0;
   std::vector<CentralRecord> central_;
   std::vector<char> buffer_;
+  dev_t tempDev_ = 0;
+  ino_t tempIno_ = 0;
   bool committed_ = false;
   bool durable_ = false;
 };
+
+// The same file, unchanged: device, inode, size and modification time agree.
+bool sameFile(const struct stat& a, const struct stat& b);
 
 template <typename Progress>
 bool ArchiveWriter::copyFrom(int fd, std::uint64_t at, std::uint64_t size, Progress progress) {

@@ -14,6 +14,7 @@
 
 #include "platform/codepage.h"
 #include "ziplibs/reporter.h"
+#include "zipcore/archivelock.h"
 #include "zipcore/namematch.h"
 #include "zipcore/placement.h"
 #include "ziplibs/zipcrypto.h"
@@ -42,10 +43,8 @@ mode_t currentUmask() {
   return 022;
 }
 
-bool sameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
-}
+// How long a writer waits for another one of the same archive to finish.
+constexpr auto kLockWait = std::chrono::minutes(5);
 
 // Deflate's flag bits 1-2: the speed/size trade-off the member was made with.
 std::uint16_t levelFlags(int level) {
@@ -78,22 +77,30 @@ bool Compressor::writeFailed() {
 }
 
 int Compressor::run() {
-  if (!openArchive()) return 0;
+  if (!lockArchive() || !openArchive()) return 0;
   bool planned = opts_.deleteEntries ? planDelete() : planAdd();
   if (!planned || !writeArchive()) {
     if (!reporter_.stopped()) reporter_.batchEnd();
     return 0;
   }
-  if (writer_.durable())
+  if (writer_.durable() && writer_.inPlace()) {
     moveSources();
-  else if (opts_.move)
-    reporter_.message(ZIPLIB_E_WARNING, opts_.archive + ": not sure the archive is on disk; the sources were kept");
+  } else if (opts_.move && !opts_.deleteEntries) {
+    reporter_.message(ZIPLIB_E_WARNING, opts_.archive +
+                                            (writer_.durable() ? ": replaced by another program at once"
+                                                               : ": not sure the archive is on disk") +
+                                            "; the sources were kept");
+  }
   if (opts_.zipTime) setArchiveTime();
   reporter_.batchEnd();
   return static_cast<int>(std::min<std::size_t>(newCount_, INT_MAX));
 }
 
-bool Compressor::openArchive() {
+// One writer at a time: the archive stays locked from reading it until the new
+// one is in place (and its sources moved), so two runs never both build on the
+// same old archive and lose one's work. The temporaries of writers that died are
+// removed here, where no live writer of this archive can be making one.
+bool Compressor::lockArchive() {
   archivePath_ = opts_.archive;
   struct stat st {};
   if (::lstat(archivePath_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -103,6 +110,33 @@ bool Compressor::openArchive() {
       std::free(real);
     }
   }
+  bool told = false;
+  auto poll = [&] {
+    if (!told) {
+      told = true;
+      return reporter_.message(ZIPLIB_OK, opts_.archive + ": another program is changing the archive; waiting for it");
+    }
+    return reporter_.poll();
+  };
+  std::string error;
+  switch (lock_.acquire(archivePath_, kLockWait, poll, error)) {
+    case ArchiveLock::Outcome::Locked: break;
+    case ArchiveLock::Outcome::Stopped: return false;
+    case ArchiveLock::Outcome::Busy:
+      return fail(ZIPLIB_E_WRITE, opts_.archive +
+                                      ": another program has been changing the archive for 5 minutes; try again "
+                                      "when it has finished (nothing was changed)");
+    case ArchiveLock::Outcome::Failed:
+      return fail(ZIPLIB_E_WRITE, opts_.archive + ": " + error + " (nothing was changed)");
+  }
+  for (const StaleTemp& t : RemoveStaleTemps(archivePath_))
+    if (!reporter_.message(ZIPLIB_NOTICE, opts_.archive + ": removed " + t.name + " (" + std::to_string(t.size) +
+                                              " bytes), a temporary file left by a write that was interrupted"))
+      return false;
+  return true;
+}
+
+bool Compressor::openArchive() {
   if (::stat(archivePath_.c_str(), &oldStat_) != 0) {
     if (errno != ENOENT) return fail(ZIPLIB_E_READ, opts_.archive + ": " + errorText(errno));
     if (opts_.deleteEntries) return fail(ZIPLIB_E_NOT_FOUND, opts_.archive + ": the archive does not exist");
@@ -249,7 +283,8 @@ bool Compressor::writeArchive() {
   }
   if (!writer_.finish(haveOld_ ? old_.end.comment : std::string())) return writeFailed();
   mode_t mode = exists_ ? (oldStat_.st_mode & 07777) : (0666 & ~currentUmask());
-  if (!writer_.commit(mode, error)) return fail(ZIPLIB_E_WRITE, opts_.archive + ": " + error);
+  if (!writer_.commit(mode, exists_ ? &oldStat_ : nullptr, error))
+    return fail(ZIPLIB_E_WRITE, opts_.archive + ": " + error);
   return true;
 }
 

@@ -20,6 +20,7 @@
 #include "ziplibs/compressjobs.h"
 #include "ziplibs/options.h"
 #include "ziplibs/sourcefiles.h"
+#include "zipcore/archivelock.h"
 #include "zipcore/directory.h"
 #include "zipcore/inputfile.h"
 
@@ -52,6 +53,7 @@ class Compressor {
     std::string openError;
   };
 
+  bool lockArchive();
   bool openArchive();
   bool planAdd();
   bool planDelete();
@@ -81,6 +83,7 @@ class Compressor {
   Reporter& reporter_;
   Tuning tuning_;
   std::string archivePath_;
+  ArchiveLock lock_;  // before writer_: held until its temporary is gone
   bool exists_ = false, haveOld_ = false;
   struct stat oldStat_ {};
   InputFile oldFile_;

@@ -75,10 +75,11 @@ bool Reporter::fileEnd() {
 }
 
 bool Reporter::message(std::uint32_t code, std::string_view text) {
-  if (code != ZIPLIB_OK) ++errors_;
+  if (code != ZIPLIB_OK && code != ZIPLIB_NOTICE) ++errors_;
   return call(ZIPLIB_ACTION_MESSAGE, code, 0, text);
 }
 
+bool Reporter::poll() { return call(ZIPLIB_ACTION_PROGRESS, 0, 0, {}); }
 bool Reporter::totalFiles(std::uint64_t count) { return call(ZIPLIB_ACTION_TOTAL_FILES, 0, count, {}); }
 bool Reporter::totalSize(std::uint64_t bytes) { return call(ZIPLIB_ACTION_TOTAL_SIZE, 0, bytes, {}); }
 bool Reporter::batchEnd() { return call(ZIPLIB_ACTION_BATCH_END, 0, 0, {}); }

@@ -24,11 +24,14 @@ class Reporter {
   bool progress(std::uint64_t bytes);
   // Reports the bytes of the current file not yet reported (less than 32 KiB).
   bool fileEnd();
-  // A problem (code != 0) is always reported; an information (code 0) only when
-  // verbose. Problems are remembered for the summary (errors()).
+  // Always reported. Problems (codes other than 0 and ZIPLIB_NOTICE) are
+  // remembered for the summary (errors()). info() sends code 0 only when verbose.
   bool message(std::uint32_t code, std::string_view text);
   bool info(std::string_view text) { return verbose_ ? message(ZIPLIB_OK, text) : !stopped_; }
   bool trace(std::string_view text) { return trace_ ? message(ZIPLIB_OK, text) : !stopped_; }
+  // A callback with nothing processed, so that the caller can keep its window
+  // alive and answer "stop" while the library waits.
+  bool poll();
   bool totalFiles(std::uint64_t count);
   bool totalSize(std::uint64_t bytes);
   bool batchEnd();
