@@ -672,8 +672,12 @@ void Compressor::moveSources() {
     ::rmdir(it->c_str());  // only succeeds for folders left empty
 }
 
+// The newest entry's time; an archive left without entries keeps its own, as
+// there is no entry time to give it.
 void Compressor::setArchiveTime() {
+  if (writer_.central().empty() && !exists_) return;
   struct timespec times[2] = {{0, UTIME_OMIT}, {newest_, 0}};
+  if (writer_.central().empty()) times[1] = oldStat_.st_mtim;
   if (::utimensat(AT_FDCWD, archivePath_.c_str(), times, 0) != 0)
     reporter_.message(ZIPLIB_E_WARNING, opts_.archive + ": cannot set the archive's time: " + errorText(errno));
 }

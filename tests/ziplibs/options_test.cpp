@@ -149,6 +149,23 @@ TEST_F(Options, ArchiveTimeBecomesTheNewestEntrys) {
   EXPECT_EQ(st.st_mtime, 1500000300);
 }
 
+// With no entry left there is no newest entry's time: the archive keeps its own
+// (not the start of 1970).
+TEST_F(Options, ArchiveTimeStaysWhenNoEntryIsLeft) {
+  writeFile(path("a.txt"), "a");
+  setTime("a.txt", 1500000000);
+  AddRequest r = addReq({"a.txt"});
+  r.zipTime = true;
+  ASSERT_EQ(lib.add(r), 1);
+  setTime("a.zip", 1600000000);
+  r.specs = {"*"};
+  EXPECT_EQ(lib.remove(r), 1);
+  struct stat st {};
+  ASSERT_EQ(::stat(path("a.zip").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1600000000);
+  EXPECT_EQ(st.st_size, 22) << "an empty archive";
+}
+
 TEST_F(Options, DeleteByNameAndWildcardKeepsTheRestByteForByte) {
   makeSourceTree();
   AddRequest r = addReq({"src/"});

@@ -57,6 +57,8 @@ class ZipLibClient {
   int unzVersion() const { return unzVersion_ ? unzVersion_() : -1; }
 
   int add(const AddRequest& r);
+  // Deletes r.specs from r.archive, with r's other fields in the block.
+  int remove(const AddRequest& r) { return runZip(r, true); }
   int remove(const std::string& archive, const std::vector<std::string>& specs, bool literal = false,
              bool oldLayout = false);
   int extract(const ExtractRequest& r);
