@@ -43,6 +43,13 @@ int AddCommand(std::span<const std::string> args);
 // problem was reported.
 int DeleteCommand(std::span<const std::string> args);
 
+// sfx ARCHIVE.zip [--caption T] [--dir D] [--cmd C] [--overwrite confirm|always|never]:
+// makes the archive into a self-extracting program ARCHIVE.exe, which replaces it.
+int SfxCommand(std::span<const std::string> args);
+// unsfx PROGRAM.exe: makes a self-extracting program into a ZIP archive
+// PROGRAM.zip, which replaces it.
+int UnsfxCommand(std::span<const std::string> args);
+
 // RAR archives (recognised by their signature, whatever the name) take these
 // instead; the options mean the same.
 struct RarArgs {

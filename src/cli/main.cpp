@@ -37,6 +37,17 @@ std::span<const Command> Commands() {
        "--literal    every NAME matches only the entry of exactly that name (* and ? are\n"
        "             plain characters)\n",
        &DeleteCommand},
+      {"sfx", "ARCHIVE.zip [--caption T] [--dir D] [--cmd C] [--overwrite confirm|always|never]",
+       "make a ZIP archive into a self-extracting program ARCHIVE.exe (the .zip goes to the trash)",
+       "--caption T  first line the program shows (default \"Self-extracting Archive\")\n"
+       "--dir D      folder it extracts into by default; >< makes a new temporary folder\n"
+       "--cmd C      command run after extracting, \"program|arguments\"; >< stands for\n"
+       "             the folder extracted into\n"
+       "--overwrite  what the program does with existing files: confirm (ask; keep them\n"
+       "             when nobody can be asked, the default), always or never\n",
+       &SfxCommand},
+      {"unsfx", "PROGRAM.exe",
+       "make a self-extracting program into a ZIP archive PROGRAM.zip (the .exe goes to the trash)", "", &UnsfxCommand},
   };
   return kCommands;
 }

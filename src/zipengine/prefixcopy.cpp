@@ -45,7 +45,8 @@ bool shiftCentralDirectory(std::string& cd, std::int64_t by, std::string& error)
 }  // namespace
 
 PrefixCopyResult CopyZipDataWithPrefix(const TZipEngine& engine, const std::string& prefixFile, int targetFd,
-                                       const std::string& target, const std::function<bool()>& cancelled) {
+                                       const std::string& target, const std::function<bool()>& cancelled,
+                                       std::string_view prefixBytes) {
   PrefixCopyResult r;
   InputFile in;
   if (!in.open(engine.ZipFilename())) {
@@ -86,6 +87,10 @@ PrefixCopyResult CopyZipDataWithPrefix(const TZipEngine& engine, const std::stri
     }
     prefixLen = pre.size();
     if (!copy(pre, prefixFile, 0, prefixLen)) return r;
+  }
+  if (!prefixBytes.empty()) {
+    if (!write(std::string(prefixBytes))) return r;
+    prefixLen += prefixBytes.size();
   }
 
   const std::uint64_t start = engine.ContentStart();

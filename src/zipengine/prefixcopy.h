@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 class TZipEngine;
 
@@ -22,14 +23,15 @@ struct PrefixCopyResult {
   std::string error;  // why it failed (empty when cancelled or ok)
 };
 
-// Writes prefix (the bytes of prefixFile, or nothing when it is empty) followed by
-// the ZIP data of the archive the engine has listed, into targetFd, a file the
+// Writes prefix (the bytes of prefixFile, or nothing when it is empty, then
+// prefixBytes) followed by the ZIP data of the archive the engine has listed, into targetFd, a file the
 // caller opened for writing (a temporary it created exclusively, never a name
 // someone else may have placed), from its current position. The data are synced to
 // disk and the descriptor stays open; target names the file in messages. engine
 // must have listed its ZipFilename successfully. cancelled is polled between
 // blocks; when it answers true the copy stops. The caller removes a partial target.
 PrefixCopyResult CopyZipDataWithPrefix(const TZipEngine& engine, const std::string& prefixFile, int targetFd,
-                                       const std::string& target, const std::function<bool()>& cancelled = {});
+                                       const std::string& target, const std::function<bool()>& cancelled = {},
+                                       std::string_view prefixBytes = {});
 
 }  // namespace zipfmt

@@ -158,6 +158,27 @@ class TZipEngine {
   // tests them with ExtrTest in ExtrOptions. The directory is not re-read.
   void Extract();
 
+  // ---- self-extracting programs (zipsfx.cpp) -------------------------------------
+  // ConvertSFX makes ZipFilename (a ".zip", any case) into a self-extracting
+  // program of the same name with ".exe": the stub (SFXPath, else "kvsfx" beside
+  // this program, in /usr/local/lib/kelvory, /usr/lib/kelvory, then in
+  // DLLDirectory; the one found is stored in SFXPath), the settings block of
+  // SFXCaption, SFXDefaultDir, SFXCommandLine, SFXOptions and SFXOverWriteMode,
+  // and the ZIP data with every stored offset moved. ConvertZIP makes a program
+  // (".exe", ContentStart > 0) into a plain archive ".zip" again. The new file is
+  // written beside and named only when complete and of the expected length; then
+  // an old file of that name and the input are deleted by HowToDelete and
+  // ZipFilename names the new file (which lists it). CancelRequested, set while
+  // the copy pumps, stops it. Results: 0 done; -1 the output cannot be created;
+  // -2 a write failed; -3 the stub cannot be opened, the input is of the wrong
+  // kind, or its records are damaged; -9 anything else (no input, texts too long,
+  // no stub, not a ".zip", a wrong final length, cancelled). A failure leaves the
+  // input untouched and no output; LastMessage says why.
+  int ConvertSFX();
+  int ConvertZIP();
+  // The settings block's option byte for options and mode.
+  static std::uint8_t SfxOptionByte(SFXOpts options, OvrOpts mode);
+
   // The compressor's and the extractor's version numbers, or 0 after a loading
   // message. A library is loaded for the query and unloaded again unless it was
   // loaded before.
@@ -265,6 +286,12 @@ class TZipEngine {
   void CloseArchive() { InFile_.close(); }
 
  private:
+  // ConvertSFX; creating writes an empty program named ZipFilename for Add.
+  int ConvertSfx(bool creating);
+  int CopyForConversion(const std::string& stubFile, std::string_view block, int fd, const std::string& output);
+  bool FindSfxStub();
+  // Deletes a file by HowToDelete.
+  bool DiscardFile(const std::string& path);
   void AddChecked();
   void DeleteChecked();
   // Loads the compressor when needed and runs it on FSpecArgs: adding, or with

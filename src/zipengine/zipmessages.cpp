@@ -50,7 +50,6 @@ constexpr Entry kTable[] = {
     {kUnzipExecNotFound, "UnzLibExec function not found in libkvunzip.so!"},
     {kUnzipVersionNotFound, "GetUnzLibVersion function not found in libkvunzip.so!"},
     {kSpanningNotAvailable, "Error - disk spanning is not available in this version"},
-    {kSfxNotAvailable, "Error - self-extracting archives can not be made in this version"},
     {kTooManySpecs, "Error - the library takes at most 4097 file specifications"},
     {kExtractFolderNotMade, "Error - the folder to extract to could not be created: "},
 
@@ -91,7 +90,7 @@ constexpr Entry kTable[] = {
     {kSfxTypeUnknown, "Error determining the type of SFX archive"},
     {kSfxTextsTooLong, "Error - The total size of the 3 text properties exceeds 245!"},
     {kSfxTextsSum, "\r\nSFXCaption + SFXDefaultDir + SFXCommandLine = "},
-    {kSfxStubNotFound, "Error - KVSFX.BIN not found!"},
+    {kSfxStubNotFound, "Error - kvsfx not found!"},
     {kInputNotZip, "Error: input file is not a zip file"},
     {kErrorWritingCentralHeader, "Error while writing a central header"},
     {kErrorCopyingCehName, "Error while copying a filename of a CEH structure"},

@@ -61,7 +61,6 @@ inline constexpr int kUnzipVersionNotFound = 10218;
 // Requests this build cannot carry out yet, and refusals that guard against
 // losing work.
 inline constexpr int kSpanningNotAvailable = 10219;
-inline constexpr int kSfxNotAvailable = 10220;
 inline constexpr int kTooManySpecs = 10221;
 inline constexpr int kExtractFolderNotMade = 10222;  // + the folder
 

@@ -125,9 +125,12 @@ void TZipEngine::AddChecked() {
   {
     BusyScope busy(ZipBusy_, CancelRequested);
     if (exe && ContentStart_ == 0 && !platform::fileExists(ZipFilename_)) {
-      // A new self-extracting program starts as a program stub with an empty
-      // directory (ConvertSFX), which this build cannot write yet.
-      return ShowZipMessage(zipmsg::kSfxNotAvailable);
+      // A new self-extracting program starts as the stub, its settings block and
+      // an empty directory, which the compressor then adds to.
+      if (int result = ConvertSfx(true); result != 0) {
+        if (result != -9) ShowZipMessage(zipmsg::kCreateOutputFailed, ": " + LastMessage_);
+        return;
+      }
     }
     RunCompressor(false);
   }

@@ -162,19 +162,17 @@ TEST_P(CliOpsErrors, ExitWithStatusAndMessage) {
   EXPECT_NE(err.find(GetParam().stderrText), std::string::npos) << err;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CliOpsErrors,
-    ::testing::Values(ErrorCase{"t missing.zip", 1, "kelvory-cli: missing.zip: no such file\n"},
-                      ErrorCase{"x missing.zip", 1, "kelvory-cli: missing.zip: no such file\n"},
-                      ErrorCase{"a t.zip", 2, "kelvory-cli a: no files given\nusage: kelvory-cli a ARCHIVE"},
-                      ErrorCase{"a t.zip src/nothing.txt", 1, "nothing was added"},
-                      ErrorCase{"a new.exe src/a.txt", 1,
-                                "kelvory-cli: Error - self-extracting archives can not be made in this version\n"},
-                      ErrorCase{"x t.zip -q", 2, "kelvory-cli x: unknown option -q\n"},
-                      ErrorCase{"x t.zip -d", 2, "kelvory-cli x: option -d needs a value\n"},
-                      ErrorCase{"d t.zip", 2, "kelvory-cli d: no entry names given\n"},
-                      ErrorCase{"t", 2, "kelvory-cli t: no archive given\n"}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+INSTANTIATE_TEST_SUITE_P(Cases, CliOpsErrors,
+                         ::testing::Values(ErrorCase{"t missing.zip", 1, "kelvory-cli: missing.zip: no such file\n"},
+                                           ErrorCase{"x missing.zip", 1, "kelvory-cli: missing.zip: no such file\n"},
+                                           ErrorCase{"a t.zip", 2,
+                                                     "kelvory-cli a: no files given\nusage: kelvory-cli a ARCHIVE"},
+                                           ErrorCase{"a t.zip src/nothing.txt", 1, "nothing was added"},
+                                           ErrorCase{"x t.zip -q", 2, "kelvory-cli x: unknown option -q\n"},
+                                           ErrorCase{"x t.zip -d", 2, "kelvory-cli x: option -d needs a value\n"},
+                                           ErrorCase{"d t.zip", 2, "kelvory-cli d: no entry names given\n"},
+                                           ErrorCase{"t", 2, "kelvory-cli t: no archive given\n"}),
+                         [](const auto& info) { return "case" + std::to_string(info.index); });
 
 TEST(CliHelp, ExplainsTheCommands) {
   std::string out;

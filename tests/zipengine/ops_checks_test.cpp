@@ -66,12 +66,15 @@ const CheckCase kCheckCases[] = {
        e.AddOptions = {AddDiskSpan};
      },
      "Error - disk spanning is not available in this version"},
-    {"new program", Op::Add,
+    {"new program with texts too long", Op::Add,
      [](TZipEngine& e, auto& d) {
        e.setZipFilename(d / "new.exe");
        e.FSpecArgs = {"f"};
+       e.SFXCaption = std::string(200, 'c');
+       e.SFXCommandLine = std::string(50, 'x');
      },
-     "Error - self-extracting archives can not be made in this version"},
+     "Error - The total size of the 3 text properties exceeds 245!\r\nSFXCaption + SFXDefaultDir + "
+     "SFXCommandLine = 250"},
     {"delete without names", Op::Delete, [](TZipEngine& e, auto& d) { archiveNamed(e, d, "a.zip"); },
      "Error - no files selected for deletion"},
     {"delete from a missing archive", Op::Delete,
