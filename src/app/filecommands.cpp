@@ -30,6 +30,8 @@
 #include "widgets/fileoperation.h"
 #include "widgets/qt_ui.h"
 #include "widgets/sortgrid.h"
+#include "zipcore/inputfile.h"
+#include "zipcore/sfxblock.h"
 #include "zipengine/prefixcopy.h"
 
 namespace fs = std::filesystem;
@@ -86,6 +88,17 @@ platform::UniqueFd createTempBeside(const std::string& target, std::string& temp
   return fd;
 }
 
+// The settings block in front of the open program's ZIP data, made anew from
+// what it holds; empty when there is none to carry over to the new stub.
+std::string settingsBlockOf(const TZipEngine& engine) {
+  zipcore::InputFile file;
+  zipcore::SfxSettings settings;
+  if (!file.open(engine.ZipFilename()) ||
+      zipcore::ReadSfxBlock(file, engine.ContentStart(), settings) != zipcore::SfxBlockRead::Ok)
+    return {};
+  return zipcore::EncodeSfxBlock(settings);
+}
+
 }  // namespace
 
 void TMainform::RebuildSfx() {
@@ -106,10 +119,14 @@ void TMainform::RebuildSfx() {
   if (!out.valid()) {
     r.error = "Cannot create a temporary file beside " + archive + ": " + std::strerror(errno);
   } else {
-    r = zipfmt::CopyZipDataWithPrefix(ZipEngine1, stub, out.get(), temp, [this] {
-      platform::pumpEvents();
-      return CancelBut->property("Tag").toInt() != 1;
-    });
+    // The new stub keeps the old program's settings (caption, folder, command).
+    r = zipfmt::CopyZipDataWithPrefix(
+        ZipEngine1, stub, out.get(), temp,
+        [this] {
+          platform::pumpEvents();
+          return CancelBut->property("Tag").toInt() != 1;
+        },
+        settingsBlockOf(ZipEngine1));
     struct stat st {};
     if (r.ok && ::stat(archive.c_str(), &st) == 0) ::fchmod(out.get(), st.st_mode & 0777);
     if (::close(out.release()) != 0 && r.ok) {

@@ -246,7 +246,7 @@ void TMainform::BuildMenus() {
   AddItem(f, "Copyarchive1", "&Copy archive...", ctrl(Qt::Key_C), &TMainform::Copyarchive1Click);
   AddItem(f, "Delete2", "&Delete archive", K(), &TMainform::Delete2Click);
   AddItem(f, "Splitarchive1", "S&pann archive...", K(), &TMainform::NotAvailable);
-  AddItem(f, "MakeSelfExtractedfile1", kMakeSfxCaption, K(), &TMainform::NotAvailable);
+  AddItem(f, "MakeSelfExtractedfile1", kMakeSfxCaption, K(), &TMainform::MakeSelfExtractedfile1Click);
   f->addSeparator();
   AddItem(f, "Exit1", "E&xit", ctrl(Qt::Key_X), &TMainform::BU_ExitClick);
 
@@ -295,7 +295,7 @@ void TMainform::BuildMenus() {
   AddPopupItem("Install2", "&Install...", &TMainform::NotAvailable);
   PopupMenu1->addSeparator();
   AddPopupItem("AddzipfiletoF1", "Add archive to favorites", &TMainform::NotAvailable);
-  AddPopupItem("MakeEXEfile1", kMakeSfxCaption, &TMainform::NotAvailable);
+  AddPopupItem("MakeEXEfile1", kMakeSfxCaption, &TMainform::MakeSelfExtractedfile1Click);
   connect(StringGrid1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { PopupMenu1->popup(StringGrid1->mapToGlobal(p)); });
 }

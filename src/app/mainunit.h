@@ -246,6 +246,8 @@ class TMainform : public QMainWindow {
   QPointer<TF_MailForm> MailForm;  // the mail window while it is shown; the client's events write to it
   bool MailStopped = false;        // a client event has told the user and disconnected
   void Mailarchive1Click();
+  // File > Make Self Extracting file / Create ZIP file (sfxcommands.cpp).
+  void MakeSelfExtractedfile1Click();
   // The send routine of the mail window's "&Send".
   void SendArchiveMail(const std::string& name, const std::string& address, const std::vector<std::string>& attachments,
                        const std::string& subject);
