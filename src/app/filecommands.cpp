@@ -229,8 +229,8 @@ bool TMainform::ListArchive(const std::string& name, bool remember) {
     SetRarRestrictions(false);
     RarMode = false;
     ShowOpenArchive(name);
-  } else {
-    OpenRarArchive(name);
+  } else if (!OpenRarArchive(name)) {
+    return false;
   }
   if (remember) {
     AddRecent(name);

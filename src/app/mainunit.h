@@ -227,8 +227,12 @@ class TMainform : public QMainWindow {
   TRAR rar;
   // The archive the window shows: the reader's in RarMode, else the engine's.
   std::string OpenArchiveName() const;
-  // Lists a RAR archive and makes it the open one (the RAR branch of Open).
-  void OpenRarArchive(const std::string& path);
+  // Lists a RAR archive and makes it the open one (the RAR branch of Open). When
+  // the reader reports errors and lists no file, the archive open before is open
+  // again and false is returned.
+  bool OpenRarArchive(const std::string& path);
+  // Errors the RAR reader has reported since the count was last reset.
+  int RarErrors = 0;
   void RarExtractClick();  // Extract in RarMode
   void RarTestClick();     // Test in RarMode
   void rarListFile(const RARHeaderData& h);

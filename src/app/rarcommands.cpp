@@ -70,7 +70,10 @@ void TMainform::ConnectRarEvents() {
 
 // ---- opening and listing ---------------------------------------------------------------------
 
-void TMainform::OpenRarArchive(const std::string& path) {
+bool TMainform::OpenRarArchive(const std::string& path) {
+  // What is open now, to go back to when nothing can be read from this archive.
+  const std::string previousZip = ZipEngine1.ZipFilename();
+  const std::string previousRar = RarMode ? rar.ArchiveName : std::string();
   // The ZIP engine lets go of its archive: while a RAR archive is shown nothing
   // may act on a ZIP file the window no longer names.
   if (!ZipEngine1.ZipFilename().empty()) ZipEngine1.setZipFilename("");
@@ -82,9 +85,25 @@ void TMainform::OpenRarArchive(const std::string& path) {
   SetRarRestrictions(true);
   rar.ArchiveName = path;
   rar.Stop = false;
+  RarErrors = 0;
   {
     BusyCursor busy;
     rar.List();
+  }
+  if (RarErrors > 0 && ListedFiles == 0) {
+    // The reader said why (not an archive, a damaged or locked header): a failed
+    // open leaves the archive open before as it was.
+    rar.ArchiveName.clear();
+    RarMode = false;
+    SetRarRestrictions(false);
+    ClearGrid();
+    ApplyColumnLayout();
+    ShowOpenArchive({});
+    if (!previousRar.empty() && previousRar != path)
+      OpenRarArchive(previousRar);
+    else if (!previousZip.empty())
+      ListArchive(previousZip, false);
+    return false;
   }
   if (StringGrid1->RowCount() < 2) {
     // No file listed: the title row and one empty row, as for an empty ZIP archive.
@@ -92,6 +111,7 @@ void TMainform::OpenRarArchive(const std::string& path) {
     StringGrid1->setFixedRows(1);
   }
   ShowTotals();
+  return true;
 }
 
 void TMainform::rarListFile(const RARHeaderData& h) {
@@ -248,4 +268,7 @@ void TMainform::rarReqPassword(const RARHeaderData&, std::string& password) {
   password = dialogs::AskText("Password required", text) ? platform::GetField(text, 1, "\x02") : std::string();
 }
 
-void TMainform::rarError(int code) { ui().message(MsgKind::Error, {}, TRAR::ErrorText(code), platform::kOk); }
+void TMainform::rarError(int code) {
+  ++RarErrors;
+  ui().message(MsgKind::Error, {}, TRAR::ErrorText(code), platform::kOk);
+}

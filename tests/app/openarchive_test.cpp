@@ -15,6 +15,7 @@
 #include "app/app_fixture.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
+#include "rarlib/rar_builder.h"
 #include "widgets/sortgrid.h"
 
 namespace fs = std::filesystem;
@@ -81,6 +82,40 @@ TEST_F(OpenArchiveTest, AFailedOpenLeavesTheOpenArchiveAsItWas) {
   EXPECT_EQ(f->Panel4->text(), totals);
   EXPECT_TRUE(f->Action("Extract1")->isEnabled());
   EXPECT_EQ(platform::ini::readString(ini(), "RECENT", "0", ""), a);
+  EXPECT_TRUE(ui.unexpected.empty());
+}
+
+TEST_F(OpenArchiveTest, ARarFileThatCannotBeReadLeavesTheOpenArchiveAsItWas) {
+  const std::string a = writeZip("a.zip", kThree);
+  const std::string r = dir.write("good.rar", rartest::rar5({rartest::file("r.txt", "rar!")}));
+  const std::string junk = dir.write("junk.rar", std::string(600, 'j'));
+  auto f = make();
+  for (const std::string& open : {a, r}) {
+    SCOPED_TRACE(open);
+    ASSERT_TRUE(f->OpenArchive(open));
+    const QString totals = f->Panel4->text();
+    const int rows = f->StringGrid1->RowCount();
+    const bool rar = f->RarMode;
+    ui.answerMessage(kBtnOk);
+    EXPECT_FALSE(f->OpenArchive(junk));
+    EXPECT_EQ(ui.boxes.size(), 1u) << "the reader says why";
+    ui.boxes.clear();
+    EXPECT_EQ(f->OpenArchiveName(), open);
+    EXPECT_EQ(f->RarMode, rar);
+    EXPECT_EQ(f->windowTitle(), title(open));
+    EXPECT_EQ(f->StringGrid1->RowCount(), rows);
+    EXPECT_EQ(f->Panel4->text(), totals);
+    EXPECT_TRUE(f->Action("Extract1")->isEnabled());
+    EXPECT_EQ(f->Action("Add1")->isEnabled(), !rar);
+    EXPECT_EQ(platform::ini::readString(ini(), "RECENT", "0", ""), open);
+  }
+  // With nothing open before, nothing is open after.
+  f->Closearchive1Click();
+  ui.answerMessage(kBtnOk);
+  EXPECT_FALSE(f->OpenArchive(junk));
+  EXPECT_EQ(f->OpenArchiveName(), "");
+  EXPECT_EQ(f->windowTitle(), QStringLiteral("Kelvory '99 - <none>"));
+  EXPECT_FALSE(f->Action("Extract1")->isEnabled());
   EXPECT_TRUE(ui.unexpected.empty());
 }
 
