@@ -3,6 +3,8 @@
 // no boxes), runs one operation and turns its outcome into an exit status.
 // Messages of the engine and the libraries go to standard error; a progress line
 // is shown there while standard error is a terminal.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -12,6 +14,7 @@
 #include "cli/commands.h"
 #include "cli/progressline.h"
 #include "platform/paths.h"
+#include "zipengine/spannames.h"
 #include "zipengine/ziplib_abi.h"
 #include "zipengine/zipengine.h"
 
@@ -24,16 +27,37 @@ struct OpArgs {
   std::string archive;
   std::vector<std::string> names;
   std::optional<std::string> password;
-  std::string folder;      // x -d
-  int level = -1;          // a -0 .. -9
-  bool overwrite = false;  // x -o
-  bool junkPaths = false;  // x -j
-  bool recurse = false;    // a -r
-  bool update = false;     // a -u
-  bool freshen = false;    // a -f
-  bool move = false;       // a -m
-  bool literal = false;    // --literal: NAMES are names, not patterns
+  std::string folder;            // x -d
+  int level = -1;                // a -0 .. -9
+  bool overwrite = false;        // x -o
+  bool junkPaths = false;        // x -j
+  bool recurse = false;          // a -r
+  bool update = false;           // a -u
+  bool freshen = false;          // a -f
+  bool move = false;             // a -m
+  bool literal = false;          // --literal: NAMES are names, not patterns
+  std::uint64_t volumeSize = 0;  // a -s: write a spanned set of volumes this large
 };
+
+// A volume size: a whole number of bytes, or of KiB, MiB or GiB with the suffix
+// k, m or g; nullopt for anything else or 0.
+std::optional<std::uint64_t> parseSize(const std::string& text) {
+  std::uint64_t value = 0;
+  std::size_t i = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    if (value > (UINT64_MAX - 9) / 10) return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
+  }
+  if (i == 0 || text.size() - i > 1) return std::nullopt;
+  int shift = 0;
+  if (i < text.size()) {
+    const char unit = static_cast<char>(text[i] | 0x20);
+    shift = unit == 'k' ? 10 : unit == 'm' ? 20 : unit == 'g' ? 30 : -1;
+    if (shift < 0) return std::nullopt;
+  }
+  if (value == 0 || value > (UINT64_MAX >> shift)) return std::nullopt;
+  return value << shift;
+}
 
 // Parses args; allowed lists the option letters this command takes ("P" needs a
 // value, "d" too; "0" stands for the levels -0..-9; "L" for --literal). Prints the
@@ -61,7 +85,15 @@ bool parse(const char* command, std::span<const std::string> args, const char* a
         std::fprintf(stderr, "kelvory-cli %s: unknown option %s\n", command, a.c_str());
         return false;
       }
-      if (o == 'P' || o == 'd') {
+      if (o == 's') {
+        std::optional<std::uint64_t> size = i + 1 < args.size() ? parseSize(args[i + 1]) : std::nullopt;
+        if (!size) {
+          std::fprintf(stderr, "kelvory-cli %s: option -s needs a volume size such as 640k, 10m or 2g\n", command);
+          return false;
+        }
+        out.volumeSize = *size;
+        ++i;
+      } else if (o == 'P' || o == 'd') {
         if (i + 1 >= args.size()) {
           std::fprintf(stderr, "kelvory-cli %s: option %s needs a value\n", command, a.c_str());
           return false;
@@ -123,6 +155,8 @@ class CliEngine {
     engine.Unattended = true;
     engine.OnMessage = [this](TZipEngine&, int code, const std::string& text) {
       if (code != 0 && code != ZIPLIB_NOTICE) ++problems;
+      // The names copied into or out of a spanned set are progress, not news.
+      if (code == 0 && text.rfind(zipmsg::Text(zipmsg::kCopying), 0) == 0) return;
       progress_.clear();
       std::fprintf(stderr, "kelvory-cli: %s\n", text.c_str());
       progress_.redraw();
@@ -209,7 +243,7 @@ int ExtractCommand(std::span<const std::string> args) {
 
 int AddCommand(std::span<const std::string> args) {
   OpArgs a;
-  if (!parse("a", args, "0rufmPL", a)) return usage("a");
+  if (!parse("a", args, "0rufmPLs", a)) return usage("a");
   if (a.names.empty()) {
     std::fprintf(stderr, "kelvory-cli a: no files given\n");
     return usage("a");
@@ -230,12 +264,24 @@ int AddCommand(std::span<const std::string> args) {
     e.AddOptions += AddEncrypt;
   }
   if (a.level >= 0) e.AddCompLevel = a.level;
+  if (a.volumeSize) {
+    // Volume files archive001.zip, archive002.zip, ... beside the archive's name.
+    const std::string first = spanname::NumberedVolume(a.archive, 0);
+    if (platform::fileExists(first)) {
+      std::fprintf(stderr, "kelvory-cli: %s already exists; remove the old set first\n", first.c_str());
+      return 1;
+    }
+    e.AddOptions += AddDiskSpan;
+    e.MaxVolumeSize = static_cast<std::int64_t>(a.volumeSize);
+    e.MinFreeVolumeSize = std::min<std::int64_t>(e.MinFreeVolumeSize, e.MaxVolumeSize);
+  }
   e.FSpecArgs = a.names;
   e.FSpecArgsLiteral = a.literal;
   e.Add();
   cli.done();
   const int added = e.SuccessCount();
-  std::printf("%d files added, %d entries in %s\n", added, e.EntryCount(), a.archive.c_str());
+  std::printf("%d files added, %d entries in %s\n", added, e.EntryCount(),
+              (a.volumeSize ? e.ZipFilename() : a.archive).c_str());
   if (added == 0) {
     std::fprintf(stderr, "kelvory-cli: nothing was added\n");
     return 1;

@@ -10,7 +10,8 @@ namespace cli {
 
 std::span<const Command> Commands() {
   static const Command kCommands[] = {
-      {"l", "ARCHIVE", "list the entries of a ZIP or RAR archive (any volume of a RAR set)", "", &ListCommand},
+      {"l", "ARCHIVE", "list the entries of a ZIP or RAR archive (any volume of a RAR set or a spanned ZIP set)", "",
+       &ListCommand},
       {"t", "ARCHIVE [-P PASSWORD]", "test every entry of a ZIP or RAR archive",
        "-P PASSWORD  password of encrypted entries\n", &TestCommand},
       {"x", "ARCHIVE [-d FOLDER] [-o] [-j] [-P PASSWORD] [--literal] [NAMES...]",
@@ -22,7 +23,7 @@ std::span<const Command> Commands() {
        "--literal    every NAME matches only the entry of exactly that name (* and ? are\n"
        "             plain characters)\n",
        &ExtractCommand},
-      {"a", "ARCHIVE [-0..-9] [-r] [-u] [-f] [-m] [-P PASSWORD] [--literal] FILES...",
+      {"a", "ARCHIVE [-0..-9] [-r] [-u] [-f] [-m] [-P PASSWORD] [-s SIZE] [--literal] FILES...",
        "add files to a ZIP archive, creating it when it does not exist",
        "-0 .. -9     compression level, 0 stores, 9 (the default) packs smallest\n"
        "-r           recurse into the folders named\n"
@@ -30,6 +31,9 @@ std::span<const Command> Commands() {
        "-f           freshen: replace only entries whose file is newer\n"
        "-m           move: delete the files once the archive is written\n"
        "-P PASSWORD  encrypt the new entries with PASSWORD\n"
+       "-s SIZE      write a spanned set instead: volume files ARCHIVE001.zip,\n"
+       "             ARCHIVE002.zip, ... of at most SIZE bytes each (suffix k, m or g\n"
+       "             for KiB, MiB, GiB); t, x and l read a set from any volume\n"
        "--literal    every FILE names one file (* and ? in its last part are plain\n"
        "             characters, not wildcards)\n",
        &AddCommand},

@@ -195,6 +195,27 @@ class TZipEngine {
   // name (code 0). Empty when the folder takes no new file.
   std::string TempZipName();
 
+  // ---- spanned sets ------------------------------------------------------------------
+  // Cuts the finished archive inFile into a spanned set named after outFile. On a
+  // fixed, network or RAM drive the volumes are files named with their number
+  // (from 001) in front of the extension ("set.zip" gives set001.zip, set002.zip,
+  // ...), written under temporary names and renamed only when the whole set is
+  // written; on a removable drive every volume is a disk holding outFile, labelled
+  // "PKBACK# nnn", and the user is asked for each disk. Volumes take the disk's
+  // free space, at most MaxVolumeSize, on the first disk KeepFreeOnDisk1 less; a
+  // disk with less than MinFreeVolumeSize is refused. Returns 0 on success; -7
+  // after an engine error, -8 when memory ran out, -9 after any other failure
+  // (each reported through the message routine).
+  int WriteSpan(const std::string& inFile, const std::string& outFile);
+  // Joins the set setName belongs to into one archive. On a fixed drive any
+  // volume's name will do (the numbered naming and the "name.z01" ... "name.zip"
+  // one); on a removable drive the last disk is asked for first. outName names a
+  // folder (a new uniquely named archive is made there) or a file; either way the
+  // extension becomes ".zip" and the full name of the archive is returned in
+  // outName. The archive appears under that name only when complete (an existing
+  // file of that name is deleted by HowToDelete then). Results as WriteSpan.
+  int ReadSpan(const std::string& setName, std::string& outName);
+
   // ---- run-time values ----------------------------------------------------------------
   // Set by the owner (from an event handler or a Cancel button) to stop the running
   // operation at the library's next callback; cleared when an operation starts
@@ -296,7 +317,7 @@ class TZipEngine {
   void DeleteChecked();
   // Loads the compressor when needed and runs it on FSpecArgs: adding, or with
   // deleting set, deleting entries.
-  void RunCompressor(bool deleting);
+  void RunCompressor(bool deleting, const std::string& archive);
   void ExtractChecked();
   // Calls the loaded library of role with a block of the layout its version asks
   // for; SuccessCount takes its result.
@@ -310,12 +331,18 @@ class TZipEngine {
   void RaiseDirUpdate();
   void CheckArchiveDrive();
   void ReadDirectory();
+  // List of a spanned set: a volume of a set on a fixed drive that lacks the
+  // directory makes ZipFilename the set's last volume; the directory is then read
+  // across the volumes (ReadSetDirectory).
+  void ResolveSetVolume();
+  void ReadSetDirectory();
+  void WriteSpanChecked(const std::string& inFile, const std::string& outFile);
+  void ReadSpanChecked(const std::string& setName, std::string& outName);
+  // Add with spanning: the compressor writes a temporary archive that WriteSpan cuts.
+  void AddSpanned();
   std::unique_ptr<ZipDirEntry> MakeDirEntry(zipcore::ZipEntry&& e) const;
   void ReadArchiveComment(std::string_view commentBytes);
-  // Brings disk `disk` of a multi-disk set into reach with the archive reopened on
-  // it. Only the disk that holds the end record is reachable from here; other
-  // volumes are for the spanning code to fetch, so this answers false for them.
-  bool OpenSetDisk(int disk);
+  std::string LastSpanVolume_;  // the volume holding the directory of the set WriteSpan wrote last
 
   std::string ZipFilename_;
   EntryList Entries_;

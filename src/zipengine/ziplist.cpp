@@ -24,6 +24,7 @@ void TZipEngine::List() {
   bool ok = false;
   try {
     CheckArchiveDrive();
+    ResolveSetVolume();
     ReadDirectory();
     ok = true;
   } catch (const EZipEngine& e) { ReportEngineError(e); } catch (const std::bad_alloc&) {
@@ -46,8 +47,11 @@ void TZipEngine::ReadDirectory() {
   CentralDirSize_ = End_.centralSize();
   CurrentDisk_ = LastDisk_;
   if (LastDisk_ != 0) SpannedSet_ = true;
-  if (CentralDirDisk_ != CurrentDisk_ && !OpenSetDisk(CentralDirDisk_))
-    throw EZipEngine::Display(zipmsg::kErrorReadingCentralHeader);
+  if (LastDisk_ != 0 || CentralDirDisk_ != 0) {
+    // A multi-disk set: the directory may lie on earlier volumes.
+    ReadSetDirectory();
+    return;
+  }
 
   zipcore::Directory dir;
   const zipcore::DirError error = zipcore::ReadCentralDirectory(InFile_, End_, CodePage, dir);
@@ -86,5 +90,3 @@ std::unique_ptr<ZipDirEntry> TZipEngine::MakeDirEntry(zipcore::ZipEntry&& e) con
   entry->LocalHeaderOffset64 = e.storedOffset;
   return entry;
 }
-
-bool TZipEngine::OpenSetDisk(int disk) { return disk == CurrentDisk_; }

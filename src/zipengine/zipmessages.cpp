@@ -84,6 +84,8 @@ constexpr Entry kTable[] = {
     {kCopyingCentralDir, "Copying: Central directory"},
     {kCentralDirectory, "Central directory"},
     {kConfirmCaption, "Confirm"},
+    {kSetVolumeMissing, "A volume of this spanned set is missing: %s"},
+    {kSetVolumeDamaged, "A volume of this spanned set is cut short or damaged: %s"},
 
     {kNoExeSpecified, "Error - no .EXE file specified"},
     {kInputNotExe, "Error: input file is not an .EXE file"},

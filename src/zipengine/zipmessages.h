@@ -95,6 +95,9 @@ inline constexpr int kCopying = 10327;             // "Copying: "
 inline constexpr int kCopyingCentralDir = 10328;
 inline constexpr int kCentralDirectory = 10329;  // "Central directory"
 inline constexpr int kConfirmCaption = 10330;    // "Confirm"
+// A set on a fixed drive lacks a volume, or one is cut short: %s names it.
+inline constexpr int kSetVolumeMissing = 10331;
+inline constexpr int kSetVolumeDamaged = 10332;
 
 // ---- self-extracting programs -------------------------------------------------
 inline constexpr int kNoExeSpecified = 10401;

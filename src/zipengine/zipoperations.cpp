@@ -118,9 +118,7 @@ void TZipEngine::AddChecked() {
     if (AddOptions.contains(AddFreshen) || AddOptions.contains(AddUpdate))
       return ShowZipMessage(zipmsg::kNoUpdateOnSpanned);
     if (exe) return ShowZipMessage(zipmsg::kSfxCannotSpan);
-    // A spanned set is cut by WriteSpan from a temporary archive (TempZipName)
-    // that the compressor writes first. This build has no WriteSpan yet.
-    return ShowZipMessage(zipmsg::kSpanningNotAvailable);
+    return AddSpanned();
   }
   {
     BusyScope busy(ZipBusy_, CancelRequested);
@@ -132,12 +130,35 @@ void TZipEngine::AddChecked() {
         return;
       }
     }
-    RunCompressor(false);
+    RunCompressor(false, ZipFilename_);
   }
   if (SuccessCount_ > 0) List();
 }
 
-void TZipEngine::RunCompressor(bool deleting) {
+void TZipEngine::AddSpanned() {
+  const std::string temp = TempZipName();
+  if (temp.empty()) return ShowZipMessage(zipmsg::kTempFileNotCreated);
+  ScopeExit removeTemp([&] { ::unlink(temp.c_str()); });
+  // The entries of an existing plain archive go into the set too: the compressor
+  // adds to a copy of it. (The first volume may replace the archive on a disk.)
+  if (LastDisk_ == 0 && platform::fileExists(ZipFilename_)) {
+    std::error_code ec;
+    std::filesystem::copy_file(ZipFilename_, temp, ec);
+    if (ec) return ShowZipMessage(zipmsg::kTempFileNotCreated);
+  }
+  {
+    BusyScope busy(ZipBusy_, CancelRequested);
+    RunCompressor(false, temp);
+    if (SuccessCount_ > 0 && WriteSpan(temp, ZipFilename_) != 0) SuccessCount_ = 0;
+  }
+  if (SuccessCount_ > 0) {
+    // The set is listed from the volume that holds its directory.
+    ZipFilename_ = LastSpanVolume_;
+    List();
+  }
+}
+
+void TZipEngine::RunCompressor(bool deleting, const std::string& archive) {
   bool loadedHere = false;
   if (!LoadLib(ZipLibRole::Zip, loadedHere)) return;
   ScopeExit unload([&] {
@@ -145,7 +166,7 @@ void TZipEngine::RunCompressor(bool deleting) {
   });
   BlockRequest request;
   request.password = Password;
-  request.archive = ZipFilename_;
+  request.archive = archive;
   request.specs = FSpecArgs;
   request.literal = FSpecArgsLiteral;
   request.tempDir = TempDir;
@@ -167,7 +188,7 @@ void TZipEngine::DeleteChecked() {
   if (ZipFilename_.empty() || !platform::fileExists(ZipFilename_)) return ShowZipMessage(zipmsg::kNoZipSpecified);
   {
     BusyScope busy(ZipBusy_, CancelRequested);
-    RunCompressor(true);
+    RunCompressor(true, ZipFilename_);
   }
   if (SuccessCount_ > 0) List();
 }
@@ -195,10 +216,14 @@ void TZipEngine::ExtractChecked() {
   ScopeExit unload([&] {
     if (loadedHere) UnloadLib(ZipLibRole::Unzip);
   });
+  // A spanned set is first joined into a temporary archive, removed afterwards.
+  std::string joined;
+  ScopeExit removeJoined([&] {
+    if (!joined.empty()) ::unlink(joined.c_str());
+  });
   if (LastDisk_ != 0) {
-    // A spanned set is first joined into a temporary archive by ReadSpan, which
-    // this build does not have yet.
-    return ShowZipMessage(zipmsg::kSpanningNotAvailable);
+    joined = TempDir.empty() ? platform::tempFolder() : TempDir;
+    if (ReadSpan(ZipFilename_, joined) != 0) return;
   }
   const bool testing = ExtrOptions.contains(ExtrTest);
   if (!testing && !ExtrBaseDir.empty() && !platform::directoryExists(ExtrBaseDir)) {
@@ -208,7 +233,7 @@ void TZipEngine::ExtractChecked() {
   }
   // The library extracts into the current folder, so the archive's name must not
   // depend on it.
-  request.archive = platform::absolutePath(ZipFilename_);
+  request.archive = joined.empty() ? platform::absolutePath(ZipFilename_) : joined;
   request.specs = FSpecArgs;
   request.literal = FSpecArgsLiteral;
   request.extrOptions = ExtrOptions;
