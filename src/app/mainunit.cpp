@@ -233,7 +233,7 @@ void TMainform::BuildMenus() {
   QMenu* f = FileMenu;
   AddItem(f, "Newarchive1", "&New archive...", ctrl(Qt::Key_N), &TMainform::BU_NewClick);
   AddItem(f, "Openarchive1", "&Open archive...", ctrl(Qt::Key_O), &TMainform::BU_OpenClick);
-  AddItem(f, "Openspannedarchive1", "Open spanned archive...", K(), &TMainform::NotAvailable);
+  AddItem(f, "Openspannedarchive1", "Open spanned archive...", K(), &TMainform::Openspannedarchive1Click);
   AddItem(f, "Closearchive1", "C&lose archive", ctrl(Qt::Key_L), &TMainform::Closearchive1Click);
   AddItem(f, "Savearchiveas1", "&Save archive as...", ctrl(Qt::Key_S), &TMainform::Savearchiveas1Click);
   f->addSeparator();
@@ -245,7 +245,7 @@ void TMainform::BuildMenus() {
   f->addSeparator();
   AddItem(f, "Copyarchive1", "&Copy archive...", ctrl(Qt::Key_C), &TMainform::Copyarchive1Click);
   AddItem(f, "Delete2", "&Delete archive", K(), &TMainform::Delete2Click);
-  AddItem(f, "Splitarchive1", "S&pann archive...", K(), &TMainform::NotAvailable);
+  AddItem(f, "Splitarchive1", "S&pann archive...", K(), &TMainform::Splitarchive1Click);
   AddItem(f, "MakeSelfExtractedfile1", kMakeSfxCaption, K(), &TMainform::MakeSelfExtractedfile1Click);
   f->addSeparator();
   AddItem(f, "Exit1", "E&xit", ctrl(Qt::Key_X), &TMainform::BU_ExitClick);

@@ -245,6 +245,10 @@ class TMainform : public QMainWindow {
   void rarReqPassword(const RARHeaderData& h, std::string& password);
   void rarError(int code);
 
+  // ---- spanned sets (spancommands.cpp) -----------------------------------------------------
+  void Openspannedarchive1Click();
+  void Splitarchive1Click();
+
   // ---- mail (mailcommands.cpp) ------------------------------------------------------------
   TTarnSMTP smtp;
   QPointer<TF_MailForm> MailForm;  // the mail window while it is shown; the client's events write to it

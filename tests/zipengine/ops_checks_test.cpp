@@ -59,13 +59,6 @@ const CheckCase kCheckCases[] = {
        e.AddOptions = {AddDiskSpan};
      },
      "Error - Self extracting archives(.exe) can not be spanned"},
-    {"span", Op::Add,
-     [](TZipEngine& e, auto& d) {
-       archiveNamed(e, d, "a.zip");
-       e.FSpecArgs = {"f"};
-       e.AddOptions = {AddDiskSpan};
-     },
-     "Error - disk spanning is not available in this version"},
     {"new program with texts too long", Op::Add,
      [](TZipEngine& e, auto& d) {
        e.setZipFilename(d / "new.exe");
