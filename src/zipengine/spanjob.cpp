@@ -121,7 +121,7 @@ platform::DriveType SpanJob::RequestDisk() {
 
 std::string SpanJob::VolumeName(int n) const {
   if (diskDrive_) return path_ + " (" + SpanLabel(n) + ")";
-  if (!names) return path_;
+  if (!names) return n == LastDisk ? path_ : std::string();
   return names->volume(n, LastDisk);
 }
 
@@ -131,6 +131,8 @@ const zipcore::InputFile& SpanJob::OpenForReading(int n) {
   inDisk_ = -2;
   if (!diskDrive_) {
     const std::string name = VolumeName(n);
+    // A volume whose name is not known cannot be reached.
+    if (name.empty()) throw EZipEngine::Display(zipmsg::kErrorReadingCentralHeader);
     if (!in_.open(name)) throw EZipEngine(zipmsg::kSetVolumeMissing, name);
     inDisk_ = n;
     return in_;

@@ -113,8 +113,10 @@ struct FixedSpanSet {
 // volume begins with the spanning marker). nullopt for a plain archive or a name
 // that follows no naming. A volume of the set that is missing, or a last volume
 // without its end record, raises the missing-volume or damaged-volume message
-// with its name.
-std::optional<FixedSpanSet> ResolveFixedSet(const std::string& path);
+// with its name. Without requireAll only the volumes needed to find the last one
+// must be there (a set whose directory lies on its last volume lists without the
+// others), and a last volume whose first one is missing gives nullopt.
+std::optional<FixedSpanSet> ResolveFixedSet(const std::string& path, bool requireAll = true);
 
 // "PKBACK# nnn": the number in a volume label, 0 when it carries none.
 int SpanLabelNumber(const std::string& label);

@@ -71,7 +71,8 @@ void RaiseParseError(DirError error) {
 }
 
 // The set with every volume present; the first missing one is named.
-FixedSpanSet Complete(FixedSpanSet set) {
+FixedSpanSet Complete(FixedSpanSet set, bool requireAll) {
+  if (!requireAll) return set;
   for (int n = 0; n < set.last; ++n)
     if (const std::string v = set.names.volume(n, set.last); !platform::fileExists(v))
       throw EZipEngine(zipmsg::kSetVolumeMissing, v);
@@ -80,15 +81,17 @@ FixedSpanSet Complete(FixedSpanSet set) {
 
 }  // namespace
 
-std::optional<FixedSpanSet> ResolveFixedSet(const std::string& path) {
+std::optional<FixedSpanSet> ResolveFixedSet(const std::string& path, bool requireAll) {
   const std::vector<spanname::SetNames> namings = spanname::NamingsOf(path);
   if (std::optional<EndRecords> end = EndOf(path)) {
     const int last = LastDiskOf(*end);
     if (last == 0) return std::nullopt;  // a plain archive
     for (const spanname::SetNames& s : namings)
-      if (s.volume(last, last) == path && platform::fileExists(s.volume(0, last))) return Complete({s, last, path});
-    for (const spanname::SetNames& s : namings)
-      if (s.volume(last, last) == path) throw EZipEngine(zipmsg::kSetVolumeMissing, s.volume(0, last));
+      if (s.volume(last, last) == path && platform::fileExists(s.volume(0, last)))
+        return Complete({s, last, path}, requireAll);
+    if (requireAll)
+      for (const spanname::SetNames& s : namings)
+        if (s.volume(last, last) == path) throw EZipEngine(zipmsg::kSetVolumeMissing, s.volume(0, last));
     return std::nullopt;
   }
   // No end record: a first or middle volume, or a last one cut short. Only a name
@@ -101,14 +104,14 @@ std::optional<FixedSpanSet> ResolveFixedSet(const std::string& path) {
       if (!platform::fileExists(lastPath)) throw EZipEngine(zipmsg::kSetVolumeMissing, lastPath);
       std::optional<EndRecords> end = EndOf(lastPath);
       if (!end || LastDiskOf(*end) == 0) RaiseDamaged(lastPath);
-      return Complete({s, LastDiskOf(*end), lastPath});
+      return Complete({s, LastDiskOf(*end), lastPath}, requireAll);
     }
     for (int n = NumberOf(s, path); n < 0xFFFF; ++n) {
       const std::string volume = s.volume(n, n);
       if (!platform::fileExists(volume)) throw EZipEngine(zipmsg::kSetVolumeMissing, volume);
       if (std::optional<EndRecords> end = EndOf(volume)) {
         if (LastDiskOf(*end) != n) RaiseDamaged(volume);
-        return Complete({s, n, volume});
+        return Complete({s, n, volume}, requireAll);
       }
     }
   }
@@ -164,11 +167,9 @@ void TZipEngine::ReadSetDirectory() {
   SpanJob job(*this, ZipFilename_);
   job.LastDisk = LastDisk_;
   job.DiskNr = LastDisk_;
-  if (!job.diskDrive()) {
-    std::optional<FixedSpanSet> set = ResolveFixedSet(platform::absolutePath(ZipFilename_));
-    if (!set) throw EZipEngine(zipmsg::kSetVolumeMissing, spanname::NumberedVolume(ZipFilename_, 0));
-    job.names = set->names;
-  }
+  if (!job.diskDrive())
+    if (std::optional<FixedSpanSet> set = ResolveFixedSet(platform::absolutePath(ZipFilename_), false))
+      job.names = set->names;
   const std::string bytes = ReadSetCentralBytes(job, End_);
   std::vector<ZipEntry> entries = ParseSetDirectory(bytes, End_.totalEntries(), CodePage);
   CentralDirOffset_ = End_.storedCentralOffset();
@@ -384,6 +385,12 @@ void TZipEngine::ResolveSetVolume() {
   const std::string path = platform::absolutePath(ZipFilename_);
   const platform::DriveType type = platform::drives().typeOf(platform::drives().rootOf(path));
   if (type == platform::DriveType::Removable || type == platform::DriveType::CDRom) return;
-  if (std::optional<FixedSpanSet> set = ResolveFixedSet(path); set && set->lastPath != path)
-    ZipFilename_ = set->lastPath;
+  std::optional<FixedSpanSet> set;
+  try {
+    set = ResolveFixedSet(path, false);
+  } catch (const EZipEngine&) {
+    SpannedSet_ = true;  // a volume of a set that cannot be read whole
+    throw;
+  }
+  if (set && set->lastPath != path) ZipFilename_ = set->lastPath;
 }

@@ -179,7 +179,7 @@ TEST(CliHelp, ExplainsTheCommands) {
   ASSERT_EQ(shell("'" + cli() + "' --help", &out), 0);
   for (const char* part :
        {"  t ARCHIVE [-P PASSWORD]\n", "  x ARCHIVE [-d FOLDER] [-o] [-j] [-P PASSWORD] [--literal] [NAMES...]\n",
-        "  a ARCHIVE [-0..-9] [-r] [-u] [-f] [-m] [-P PASSWORD] [--literal] FILES...\n",
+        "  a ARCHIVE [-0..-9] [-r] [-u] [-f] [-m] [-P PASSWORD] [-s SIZE] [--literal] FILES...\n",
         "  d ARCHIVE [--literal] NAMES...\n", "-j           junk paths", "-o           overwrite",
         "--literal    every NAME matches only the entry of exactly that name"})
     EXPECT_NE(out.find(part), std::string::npos) << part;

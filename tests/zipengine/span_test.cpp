@@ -248,9 +248,9 @@ TEST_F(ZipSplitTest, MissingOrCutShortVolumeIsNamedAndNothingIsLeft) {
   fs::create_directories(dir / "out");
   fs::rename(dir / "split.z02", dir / "keep.z02");
   engine.Unattended = true;
+  // The directory is on the last volume: the set still lists, but cannot be joined.
   engine.setZipFilename(dir / "split.zip");
-  EXPECT_EQ(engine.EntryCount(), 0);
-  EXPECT_NE(engine.LastMessage().find(dir / "split.z02"), std::string::npos) << engine.LastMessage();
+  EXPECT_EQ(engine.EntryCount(), 5);
   std::string out = dir / "out";
   EXPECT_EQ(engine.ReadSpan(dir / "split.z01", out), -7);
   EXPECT_NE(engine.LastMessage().find(dir / "split.z02"), std::string::npos) << engine.LastMessage();
