@@ -52,6 +52,7 @@ constexpr Entry kTable[] = {
     {kSpanningNotAvailable, "Error - disk spanning is not available in this version"},
     {kTooManySpecs, "Error - the library takes at most 4097 file specifications"},
     {kExtractFolderNotMade, "Error - the folder to extract to could not be created: "},
+    {kExtractFolderNotEntered, "Error - the folder to extract to cannot be entered; nothing was extracted: "},
 
     {kVolumeLabelNotSet, "Volume label could not be set"},
     {kUserCanceled, "User canceled operation"},

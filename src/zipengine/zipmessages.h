@@ -62,7 +62,8 @@ inline constexpr int kUnzipVersionNotFound = 10218;
 // losing work.
 inline constexpr int kSpanningNotAvailable = 10219;
 inline constexpr int kTooManySpecs = 10221;
-inline constexpr int kExtractFolderNotMade = 10222;  // + the folder
+inline constexpr int kExtractFolderNotMade = 10222;     // + the folder
+inline constexpr int kExtractFolderNotEntered = 10223;  // + the folder and the reason
 
 // ---- spanned sets -------------------------------------------------------------
 inline constexpr int kVolumeLabelNotSet = 10301;

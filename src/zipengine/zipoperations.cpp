@@ -12,7 +12,10 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <cerrno>
+#include <cstring>
 #include <functional>
+#include <optional>
 #include <utility>
 
 #include "platform/paths.h"
@@ -55,16 +58,18 @@ class BusyScope {
   bool& cancel_;
 };
 
-// Makes an existing folder the process's current folder for the scope's life and
-// goes back to the previous one afterwards (by descriptor, so a previous folder
-// that was renamed meanwhile is still found).
+// Makes a folder the process's current folder for the scope's life and goes back
+// to the previous one afterwards (by descriptor, so a previous folder that was
+// renamed meanwhile is still found). entered() is false, with error() holding the
+// reason, when the folder cannot be entered (no search permission, a dead mount):
+// the caller must then not go on, or its files would land in the wrong folder.
 class CurrentFolderScope {
  public:
   explicit CurrentFolderScope(const std::string& folder) {
-    if (folder.empty() || !platform::directoryExists(folder)) return;
     saved_ = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (::chdir(folder.c_str()) != 0 && saved_ >= 0) {
-      ::close(saved_);
+    if (::chdir(folder.c_str()) != 0) {
+      error_ = errno;
+      if (saved_ >= 0) ::close(saved_);
       saved_ = -1;
     }
   }
@@ -78,8 +83,12 @@ class CurrentFolderScope {
   CurrentFolderScope(const CurrentFolderScope&) = delete;
   CurrentFolderScope& operator=(const CurrentFolderScope&) = delete;
 
+  bool entered() const { return error_ == 0; }
+  int error() const { return error_; }
+
  private:
   int saved_ = -1;
+  int error_ = 0;
 };
 
 // Runs an operation's body; anything thrown out of it is reported with the
@@ -237,7 +246,13 @@ void TZipEngine::ExtractChecked() {
   request.specs = FSpecArgs;
   request.literal = FSpecArgsLiteral;
   request.extrOptions = ExtrOptions;
-  CurrentFolderScope folder(ExtrBaseDir);
+  std::optional<CurrentFolderScope> folder;
+  if (!ExtrBaseDir.empty() && (!testing || platform::directoryExists(ExtrBaseDir))) {
+    folder.emplace(ExtrBaseDir);
+    // A test writes nothing, so it may run anywhere.
+    if (!folder->entered() && !testing)
+      return ShowZipMessage(zipmsg::kExtractFolderNotEntered, ExtrBaseDir + ": " + std::strerror(folder->error()));
+  }
   ExecLibrary(ZipLibRole::Unzip, request);
 }
 
