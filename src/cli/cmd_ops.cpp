@@ -238,7 +238,8 @@ int ExtractCommand(std::span<const std::string> args) {
                  a.overwrite ? "" : " (-o overwrites existing files)");
     return 1;
   }
-  return cli.problems ? 1 : 0;
+  // Any entry not written is a failure, whatever the reason.
+  return cli.problems || done < cli.total ? 1 : 0;
 }
 
 int AddCommand(std::span<const std::string> args) {

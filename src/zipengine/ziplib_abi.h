@@ -88,6 +88,11 @@ enum ZipLibError {
   ZIPLIB_NOTICE = 15         /* not a problem, but worth telling (leftovers of an interrupted write removed) */
 };
 
+/* The extractor's information message (code 0) for an entry it did not write
+ * because a file of that name exists and overwriting is off: this text, then the
+ * entry's name. Sent whether verbose is on or not, so a caller can count them. */
+#define ZIPLIB_TEXT_KEPT "  exists, not overwritten: "
+
 /* Passed by address to the callback routine, which returns ZIPLIB_CONTINUE or
  * ZIPLIB_STOP. The record belongs to the library and is valid during the call. */
 typedef struct ZipCallbackRecord {

@@ -9,6 +9,8 @@
 #include <climits>
 #include <cstdio>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "ziplibs/reporter.h"
 #include "zipcore/namematch.h"
@@ -77,6 +79,39 @@ void Extractor::selectEntries() {
   }
   for (const std::string& spec : selector.unused())
     reporter_.message(ZIPLIB_E_NOT_FOUND, spec + ": no such entry in " + opts_.archive);
+  if (!opts_.test) findClashes();
+}
+
+// Entries whose output names collide are decided before anything is written, so
+// that the outcome does not depend on the order members finish in: of several
+// files with one name only the last is written (as other extractors do), and a
+// file whose name is a folder that other entries need is not written at all.
+void Extractor::findClashes() {
+  clash_.assign(dir_.entries.size(), {});
+  std::vector<std::string> names(selected_.size());  // output name of each selected file
+  std::unordered_map<std::string, std::size_t> lastFile;
+  std::unordered_set<std::string> folders;
+  for (std::size_t k = 0; k < selected_.size(); ++k) {
+    const ZipEntry& e = dir_.entries[selected_[k]];
+    SafeName safe = checkEntryName(e.name);
+    if (!safe.ok()) continue;  // refused when planned
+    const bool folder = e.isDirectory() || safe.directory;
+    if (folder && !opts_.dirNames) continue;
+    const std::vector<std::string> parts = opts_.dirNames ? safe.parts : std::vector<std::string>{safe.parts.back()};
+    const std::size_t folderParts = folder ? parts.size() : parts.size() - 1;
+    for (std::size_t i = 1; i <= folderParts; ++i) folders.insert(joinParts(parts, i));
+    if (folder) continue;
+    names[k] = joinParts(parts, parts.size());
+    lastFile[names[k]] = k;
+  }
+  for (std::size_t k = 0; k < selected_.size(); ++k) {
+    if (names[k].empty()) continue;
+    std::string& why = clash_[selected_[k]];
+    if (folders.count(names[k]))
+      why = "not written: " + names[k] + " must be a folder for other entries of the archive";
+    else if (lastFile[names[k]] != k)
+      why = "not written: a later entry of the same name is written instead";
+  }
 }
 
 void Extractor::plan(Task& t) {
@@ -117,6 +152,7 @@ void Extractor::plan(Task& t) {
     t.action = opts_.dirNames ? Action::kFolder : Action::kSkip;
     return;
   }
+  if (!clash_[t.entry].empty()) return failed(ZIPLIB_E_WARNING, clash_[t.entry]);
   if (planOutput(t, e, folder)) {
     t.action = Action::kDecode;
     t.sink = t.link ? DecodeJob::kMemory : DecodeJob::kFile;
@@ -136,8 +172,8 @@ bool Extractor::planOutput(Task& t, const ZipEntry& e, bool) {
   }
   struct stat st {};
   bool exists = ::fstatat(t.dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-  auto skip = [&](const std::string& why) {
-    t.action = Action::kNone;
+  auto skip = [&](const std::string& why, Action action = Action::kNone) {
+    t.action = action;
     t.code = 0;
     t.message = why;
     t.dir.reset();
@@ -153,7 +189,7 @@ bool Extractor::planOutput(Task& t, const ZipEntry& e, bool) {
     if (opts_.update || opts_.freshen) {
       if (!entryNewer(e, st)) return skip("  up to date: " + e.name);
     } else if (!opts_.overwrite) {
-      return skip("  exists, not overwritten: " + e.name);
+      return skip(ZIPLIB_TEXT_KEPT + e.name, Action::kKept);
     }
     t.replace = true;
   } else if (opts_.freshen) {
@@ -200,6 +236,9 @@ bool Extractor::finish(Task& t) {
     case Action::kFailed: reporter_.message(t.code, e.name + ": " + t.message); break;
     case Action::kNone:
       if (!t.message.empty()) reporter_.info(t.message);
+      break;
+    case Action::kKept:
+      reporter_.notice(t.message);  // not written: told whether verbose or not
       break;
     case Action::kSkip:
       ok = true;  // a folder entry while folder names are not restored: nothing to do
@@ -255,7 +294,7 @@ bool Extractor::commit(Task& t, const ZipEntry& e) {
   if (!job.file.publish(name, t.replace)) {
     int err = errno;
     job.file.discard();
-    if (err == EEXIST) return reporter_.info("  exists, not overwritten: " + e.name) && false;
+    if (err == EEXIST) return reporter_.notice(ZIPLIB_TEXT_KEPT + e.name) && false;
     reporter_.message(ZIPLIB_E_WRITE, e.name + ": cannot put the file in place: " + errorText(err));
     return false;
   }
@@ -286,7 +325,7 @@ bool Extractor::commitLink(Task& t, const ZipEntry& e) {
   if (!renameIntoPlace(t.dir.get(), tmp, name, t.replace)) {
     int err = errno;
     ::unlinkat(t.dir.get(), tmp.c_str(), 0);
-    if (err == EEXIST) return reporter_.info("  exists, not overwritten: " + e.name) && false;
+    if (err == EEXIST) return reporter_.notice(ZIPLIB_TEXT_KEPT + e.name) && false;
     reporter_.message(ZIPLIB_E_WRITE, e.name + ": cannot put the link in place: " + errorText(err));
     return false;
   }

@@ -41,7 +41,7 @@ class Extractor {
   int run(const InputFile& file);
 
  private:
-  enum class Action { kNone, kFailed, kSkip, kFolder, kDecode };
+  enum class Action { kNone, kKept, kFailed, kSkip, kFolder, kDecode };
   struct Task {
     std::size_t entry = 0;
     Action action = Action::kNone;
@@ -49,7 +49,7 @@ class Extractor {
     bool link = false;
     bool replace = false;
     std::uint32_t code = 0;
-    std::string message;  // kFailed: why; kSkip: an information
+    std::string message;  // kFailed: why; kNone, kKept: an information
     std::vector<std::string> parts;
     UniqueFd dir;
     std::shared_ptr<DecodeJob> job;
@@ -57,6 +57,7 @@ class Extractor {
   };
 
   void selectEntries();
+  void findClashes();
   void plan(Task& t);
   bool planOutput(Task& t, const ZipEntry& e, bool folder);
   void submitMore();
@@ -73,6 +74,7 @@ class Extractor {
   Directory dir_;
   OutputTree tree_;
   std::vector<std::size_t> selected_;
+  std::vector<std::string> clash_;  // per entry: why it is not written, or empty
   std::vector<Placement> placement_;
   std::vector<Codec> codecs_;
   std::unique_ptr<WorkerPool> pool_;

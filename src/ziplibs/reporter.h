@@ -28,6 +28,8 @@ class Reporter {
   // remembered for the summary (errors()). info() sends code 0 only when verbose.
   bool message(std::uint32_t code, std::string_view text);
   bool info(std::string_view text) { return verbose_ ? message(ZIPLIB_OK, text) : !stopped_; }
+  // An information told whether verbose or not (an entry left unwritten by choice).
+  bool notice(std::string_view text) { return message(ZIPLIB_OK, text); }
   bool trace(std::string_view text) { return trace_ ? message(ZIPLIB_OK, text) : !stopped_; }
   // A callback with nothing processed, so that the caller can keep its window
   // alive and answer "stop" while the library waits.

@@ -69,6 +69,21 @@ TEST_F(CliOps, ExtractNamesJunkPathsAndOverwrite) {
   EXPECT_EQ(readFile(dir / "flat/b.txt"), std::string(50000, 'b'));
 }
 
+// Entries that cannot all be written under their names: the last copy of a
+// duplicate is written, every entry left out is named with its reason, and the
+// exit status says that not everything was written.
+TEST_F(CliOps, ExtractDuplicatesAndClashesFailsNamingTheEntriesLeftOut) {
+  dir.write("dup.zip",
+            ziptest::build({{"d.txt", "first"}, {"f", "in the way"}, {"d.txt", "last"}, {"f/g.txt", "g"}}).all());
+  EXPECT_EQ(run("x dup.zip -d out"), 1) << err;
+  EXPECT_EQ(out, "2 of 4 files extracted\n");
+  EXPECT_EQ(err,
+            "kelvory-cli: d.txt: not written: a later entry of the same name is written instead\n"
+            "kelvory-cli: f: not written: f must be a folder for other entries of the archive\n");
+  EXPECT_EQ(readFile(dir / "out/d.txt"), "last");
+  EXPECT_EQ(readFile(dir / "out/f/g.txt"), "g");
+}
+
 TEST_F(CliOps, DeleteAndUpdate) {
   ASSERT_EQ(run("a t.zip -r src"), 0) << err;
   ASSERT_EQ(run("d t.zip src/a.txt"), 0) << err;

@@ -301,6 +301,50 @@ TEST_F(Options, ExtractOverwriteUpdateFreshen) {
   EXPECT_EQ(fileBytes(path("out/a.txt")), "archive a");
 }
 
+// Entries whose names collide: of several files with one name the last is
+// written, whether the folder was empty or not and whether overwriting is on or
+// not; a file named like a folder other entries need is not written; every entry
+// left out is reported by name with its reason.
+TEST_F(Options, DuplicateNamesAndFileFolderClashes) {
+  writeFile(path("a.zip"), buildZip({craft("d.txt", "first"), craft("x/e.txt", "e"), craft("d.txt", "second"),
+                                     craft("f", "a file in the way"), craft("f/g.txt", "g"), craft("d.txt", "third"),
+                                     craft("h/", ""), craft("h", "another file in the way"), craft("k.txt", "k")}));
+  const std::vector<std::string> expected = {"d.txt: not written: a later entry of the same name is written instead",
+                                             "d.txt: not written: a later entry of the same name is written instead",
+                                             "f: not written: f must be a folder for other entries of the archive",
+                                             "h: not written: h must be a folder for other entries of the archive"};
+  for (bool overwrite : {false, true}) {
+    SCOPED_TRACE(overwrite ? "overwrite" : "keep");
+    const std::string out = overwrite ? "over" : "keep";
+    ExtractRequest x = extractReq(out);
+    x.overwrite = overwrite;
+    x.verbose = false;
+    EXPECT_EQ(lib.extract(x), 5);  // d.txt, x/e.txt, f/g.txt, h/, k.txt
+    EXPECT_EQ(lib.problems(), expected);
+    EXPECT_EQ(fileBytes(path(out + "/d.txt")), "third");
+    EXPECT_EQ(fileBytes(path(out + "/f/g.txt")), "g");
+    EXPECT_TRUE(fs::is_directory(path(out + "/h")));
+
+    // Over existing files: the last copy again, or none when overwriting is off
+    // (and that is told, verbose or not).
+    writeFile(path(out + "/d.txt"), "mine");
+    EXPECT_EQ(lib.extract(x), overwrite ? 5 : 1);  // without overwrite only the folder entry h/
+    EXPECT_EQ(fileBytes(path(out + "/d.txt")), overwrite ? "third" : "mine");
+    const std::vector<std::string> kept = {"  exists, not overwritten: x/e.txt", "  exists, not overwritten: f/g.txt",
+                                           "  exists, not overwritten: d.txt", "  exists, not overwritten: k.txt"};
+    EXPECT_EQ(lib.infos(), overwrite ? std::vector<std::string>{} : kept);
+  }
+
+  // Without folder names, files from different folders collide too.
+  writeFile(path("a.zip"), buildZip({craft("a/x.txt", "from a"), craft("b/x.txt", "from b")}));
+  ExtractRequest x = extractReq("flat");
+  x.dirNames = false;
+  EXPECT_EQ(lib.extract(x), 1);
+  EXPECT_EQ(fileBytes(path("flat/x.txt")), "from b");
+  EXPECT_EQ(lib.problems(), std::vector<std::string>{"a/x.txt: not written: a later entry of the same name is "
+                                                     "written instead"});
+}
+
 TEST_F(Options, SpecificationsSelectEntriesAndStarDotStarMeansAll) {
   makeSourceTree();
   AddRequest r = addReq({"src/"});
