@@ -155,6 +155,7 @@ class CliEngine {
     engine.Unattended = true;
     engine.OnMessage = [this](TZipEngine&, int code, const std::string& text) {
       if (code != 0 && code != ZIPLIB_NOTICE) ++problems;
+      if (code == 0 && text.starts_with(ZIPLIB_TEXT_KEPT)) ++kept;
       // The names copied into or out of a spanned set are progress, not news.
       if (code == 0 && text.rfind(zipmsg::Text(zipmsg::kCopying), 0) == 0) return;
       progress_.clear();
@@ -182,6 +183,7 @@ class CliEngine {
 
   TZipEngine engine;
   int problems = 0;         // messages with an error code
+  int kept = 0;             // entries not extracted because a file of their name exists
   std::int64_t total = -1;  // files in the batch, as the library announced them
 
  private:
@@ -233,11 +235,13 @@ int ExtractCommand(std::span<const std::string> args) {
     std::printf("%d of %lld files extracted\n", done, static_cast<long long>(cli.total));
   else
     std::printf("%d files extracted\n", done);
+  // The hint only where existing files were really kept.
+  const char* hint = cli.kept > 0 ? " (-o overwrites existing files)" : "";
   if (done == 0) {
-    std::fprintf(stderr, "kelvory-cli: nothing was extracted%s\n",
-                 a.overwrite ? "" : " (-o overwrites existing files)");
+    std::fprintf(stderr, "kelvory-cli: nothing was extracted%s\n", hint);
     return 1;
   }
+  if (cli.kept > 0) std::fprintf(stderr, "kelvory-cli: %d existing files were kept%s\n", cli.kept, hint);
   // Any entry not written is a failure, whatever the reason.
   return cli.problems || done < cli.total ? 1 : 0;
 }

@@ -44,6 +44,7 @@ class CliRar {
     rar.ArchiveName = archive;
     rar.OnError = [this](TRAR&, int code) {
       ++problems;
+      if (code == RAR_EXISTS) ++kept;
       progress.clear();
       if (current.empty())
         std::fprintf(stderr, "kelvory-cli: %s: %s\n", rar.ArchiveName.c_str(), TRAR::ErrorText(code).c_str());
@@ -76,6 +77,7 @@ class CliRar {
   ProgressLine progress;
   std::string current;  // the entry being processed, for messages
   int problems = 0;
+  int kept = 0;  // entries not extracted because a file of their name exists
 };
 
 bool isFolder(const Listed& e) { return (e.flags & RAR_FLAG_DIRECTORY) != 0; }
@@ -194,7 +196,7 @@ int RarExtractCommand(const RarArgs& a) {
   std::printf("%d of %zu files extracted\n", extracted, files);
   if (extracted == 0 && files > 0) {
     std::fprintf(stderr, "kelvory-cli: nothing was extracted%s\n",
-                 a.overwrite ? "" : " (-o overwrites existing files)");
+                 cli.kept > 0 ? " (-o overwrites existing files)" : "");
     return 1;
   }
   return cli.problems ? 1 : 0;

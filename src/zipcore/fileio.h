@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cerrno>
 #include <string>
 
 #include "platform/uniquefd.h"
@@ -23,5 +24,9 @@ long long preadFull(int fd, void* data, std::size_t size, std::uint64_t at);
 
 // "No space left on device" and the like, for errno value err.
 std::string errorText(int err);
+
+// Whether errno value err means the target has no room left (the disk or the
+// user's quota is full).
+inline bool noSpace(int err) { return err == ENOSPC || err == EDQUOT; }
 
 }  // namespace zipcore

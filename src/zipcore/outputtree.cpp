@@ -39,8 +39,12 @@ UniqueFd OutputTree::openFolder(const std::vector<std::string>& parts, std::size
     const char* name = parts[i].c_str();
     int fd = ::openat(dir.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT && create) {
-      if (sysio::mkdirat(dir.get(), name, 0777) != 0 && errno != EEXIST) {
-        error = "cannot create the folder " + joinParts(parts, i + 1) + ": " + errorText(errno);
+      if (sysio::mkdirat(dir.get(), name, 0777) == 0) {
+        made_.emplace_back(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(i + 1));
+      } else if (errno != EEXIST) {
+        const int err = errno;
+        error = "cannot create the folder " + joinParts(parts, i + 1) + ": " + errorText(err);
+        errno = err;
         return UniqueFd();
       }
       fd = ::openat(dir.get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -83,6 +87,26 @@ void OutputTree::finishFolders() {
     ::futimens(fd.get(), times);
   }
   folders_.clear();
+}
+
+void OutputTree::removeFoldersSince(std::size_t mark) {
+  cachedFd_.reset();
+  cachedPath_.clear();
+  while (made_.size() > mark) {
+    const std::vector<std::string>& parts = made_.back();
+    const bool entry = std::any_of(folders_.begin(), folders_.end(), [&](const Folder& f) { return f.parts == parts; });
+    if (entry) {  // an archive's folder entry: extracted, stays
+      made_.pop_back();
+      continue;
+    }
+    std::string error;
+    bool link = false;
+    UniqueFd parent = openFolder(parts, parts.size() - 1, false, error, link);  // never through a link
+    if (parent.valid()) ::unlinkat(parent.get(), parts.back().c_str(), AT_REMOVEDIR);
+    made_.pop_back();
+  }
+  cachedFd_.reset();
+  cachedPath_.clear();
 }
 
 std::string temporaryName() {

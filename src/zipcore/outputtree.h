@@ -35,6 +35,12 @@ class OutputTree {
   void rememberFolder(const std::vector<std::string>& parts, mode_t mode, std::int64_t mtime);
   void finishFolders();
 
+  // Folders openFolder() created so far, counted; removeFoldersSince(mark)
+  // removes those created after the count was mark, newest first, where they are
+  // still empty and were not remembered as folder entries.
+  std::size_t foldersMade() const { return made_.size(); }
+  void removeFoldersSince(std::size_t mark);
+
  private:
   struct Folder {
     std::vector<std::string> parts;
@@ -46,6 +52,7 @@ class OutputTree {
   std::string cachedPath_;  // the folder of the last call, kept open
   UniqueFd cachedFd_;
   std::vector<Folder> folders_;
+  std::vector<std::vector<std::string>> made_;  // the folders created, in order
 };
 
 // A file being extracted, nameless until its data checked out: created unnamed

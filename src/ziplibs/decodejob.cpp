@@ -38,7 +38,7 @@ bool DecodeJob::fail(std::uint32_t c, const std::string& text) {
 bool DecodeJob::openSink() {
   if (sink != kFile) return true;
   if (!file.create(dir, mode))
-    return fail(errno == ENOSPC ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE, "cannot create: " + errorText(errno));
+    return fail(noSpace(errno) ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE, "cannot create: " + errorText(errno));
   return true;
 }
 
@@ -46,7 +46,7 @@ bool DecodeJob::put(const unsigned char* data, std::size_t size) {
   crc_ = libdeflate_crc32(crc_, data, size);
   written_ += size;
   if (sink == kFile && !writeAll(file.fd(), data, size))
-    return fail(errno == ENOSPC ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE, "cannot write: " + errorText(errno));
+    return fail(noSpace(errno) ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE, "cannot write: " + errorText(errno));
   if (sink == kMemory) {
     if (memory.size() + size > kMaxLinkTarget) return fail(ZIPLIB_E_CRC, "link target too long");
     memory.append(reinterpret_cast<const char*>(data), size);
@@ -73,7 +73,8 @@ bool DecodeJob::closeSink() {
     ok = fail(ZIPLIB_E_WRITE, "cannot set permissions: " + errorText(errno));
   struct timespec times[2] = {{0, UTIME_OMIT}, {mtime, 0}};
   if (ok && ::futimens(file.fd(), times) != 0) ok = fail(ZIPLIB_E_WRITE, "cannot set the time: " + errorText(errno));
-  if (ok && !file.finish()) ok = fail(ZIPLIB_E_WRITE, "cannot write: " + errorText(errno));
+  if (ok && !file.finish())
+    ok = fail(noSpace(errno) ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE, "cannot write: " + errorText(errno));
   if (!ok) dropSink();
   return ok;
 }

@@ -165,7 +165,7 @@ bool Extractor::planOutput(Task& t, const ZipEntry& e, bool) {
   t.dir = tree_.openFolder(t.parts, t.parts.size() - 1, !opts_.freshen, error, link);
   const std::string& name = t.parts.back();
   if (!t.dir.valid()) {
-    t.code = link ? ZIPLIB_E_UNSAFE_NAME : ZIPLIB_E_WRITE;
+    t.code = link ? ZIPLIB_E_UNSAFE_NAME : noSpace(errno) ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE;
     t.action = opts_.freshen && !link ? Action::kNone : Action::kFailed;
     t.message = opts_.freshen && !link ? "" : error;
     return false;
@@ -202,10 +202,14 @@ bool Extractor::planOutput(Task& t, const ZipEntry& e, bool) {
 // After a link, nothing is planned until the link is in place: planning creates
 // folders, and a later entry's folder must not take the link's place.
 void Extractor::submitMore() {
-  while (nextPlan_ < selected_.size() && tasks_.size() < kMaxTasks && pendingLinks_ == 0) {
+  const std::size_t maxTasks = oneByOne_ ? 1 : kMaxTasks;
+  const unsigned maxJobs = oneByOne_ ? 1 : tuning_.maxJobs;
+  while (nextPlan_ < selected_.size() && tasks_.size() < maxTasks && pendingLinks_ == 0) {
     const ZipEntry& e = dir_.entries[selected_[nextPlan_]];
-    if (inflightJobs_ >= tuning_.maxJobs) return;
+    if (inflightJobs_ >= maxJobs) return;
     Task& t = tasks_.emplace_back();
+    t.pos = nextPlan_;
+    t.foldersMark = tree_.foldersMade();
     t.entry = selected_[nextPlan_++];
     plan(t);
     if (t.action != Action::kDecode) continue;
@@ -233,7 +237,10 @@ bool Extractor::finish(Task& t) {
   if (!reporter_.fileBegin(e.name, e.uncompressedSize)) return false;
   bool ok = false;
   switch (t.action) {
-    case Action::kFailed: reporter_.message(t.code, e.name + ": " + t.message); break;
+    case Action::kFailed:
+      if (outOfSpace(t.code)) return true;
+      reporter_.message(t.code, e.name + ": " + t.message);
+      break;
     case Action::kNone:
       if (!t.message.empty()) reporter_.info(t.message);
       break;
@@ -252,7 +259,9 @@ bool Extractor::finish(Task& t) {
         bool link = false;
         UniqueFd fd = tree_.openFolder(t.parts, t.parts.size(), true, error, link);
         if (!fd.valid()) {
-          reporter_.message(link ? ZIPLIB_E_UNSAFE_NAME : ZIPLIB_E_WRITE, e.name + ": " + error);
+          const std::uint32_t code = link ? ZIPLIB_E_UNSAFE_NAME : noSpace(errno) ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE;
+          if (outOfSpace(code)) return true;
+          reporter_.message(code, e.name + ": " + error);
           break;
         }
         tree_.rememberFolder(t.parts, modeFor(e, true), e.modTime());
@@ -268,12 +277,14 @@ bool Extractor::finish(Task& t) {
       }
       if (!reporter_.progress(job.progressed.load() - t.reported)) return false;
       if (!job.error.empty()) {
+        if (outOfSpace(job.code)) return true;
         reporter_.message(job.code ? job.code : std::uint32_t{ZIPLIB_E_MEMORY}, e.name + ": " + job.error);
       } else {
         if (!job.localDisagreement.empty())
           reporter_.message(ZIPLIB_E_WARNING, e.name + ": its local header disagrees with the central directory (" +
                                                   job.localDisagreement + "); the directory's values are used");
         ok = commit(t, e);
+        if (retry_) return true;
       }
       break;
     }
@@ -295,7 +306,9 @@ bool Extractor::commit(Task& t, const ZipEntry& e) {
     int err = errno;
     job.file.discard();
     if (err == EEXIST) return reporter_.notice(ZIPLIB_TEXT_KEPT + e.name) && false;
-    reporter_.message(ZIPLIB_E_WRITE, e.name + ": cannot put the file in place: " + errorText(err));
+    if (noSpace(err) && outOfSpace(ZIPLIB_E_DISK_FULL)) return false;
+    reporter_.message(noSpace(err) ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE,
+                      e.name + ": cannot put the file in place: " + errorText(err));
     return false;
   }
   reporter_.info((e.method == kMethodStore ? " extracting: " : "  inflating: ") + shown);
@@ -319,20 +332,67 @@ bool Extractor::commitLink(Task& t, const ZipEntry& e) {
       break;
   }
   if (tmp.empty()) {
-    reporter_.message(ZIPLIB_E_WRITE, e.name + ": cannot create the link: " + errorText(errno));
+    const int err = errno;
+    if (noSpace(err) && outOfSpace(ZIPLIB_E_DISK_FULL)) return false;
+    reporter_.message(noSpace(err) ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE,
+                      e.name + ": cannot create the link: " + errorText(err));
     return false;
   }
   if (!renameIntoPlace(t.dir.get(), tmp, name, t.replace)) {
     int err = errno;
     ::unlinkat(t.dir.get(), tmp.c_str(), 0);
     if (err == EEXIST) return reporter_.notice(ZIPLIB_TEXT_KEPT + e.name) && false;
-    reporter_.message(ZIPLIB_E_WRITE, e.name + ": cannot put the link in place: " + errorText(err));
+    if (noSpace(err) && outOfSpace(ZIPLIB_E_DISK_FULL)) return false;
+    reporter_.message(noSpace(err) ? ZIPLIB_E_DISK_FULL : ZIPLIB_E_WRITE,
+                      e.name + ": cannot put the link in place: " + errorText(err));
     return false;
   }
   struct timespec times[2] = {{0, UTIME_OMIT}, {e.modTime(), 0}};
   ::utimensat(t.dir.get(), name.c_str(), times, AT_SYMLINK_NOFOLLOW);
   reporter_.info("    linking: " + joinParts(t.parts, t.parts.size()) + " -> " + target);
   return true;
+}
+
+// A member that found no room left. While members are written side by side,
+// which of them got the last space is a matter of timing: the task is to be done
+// again, one member at a time (true). Done one by one, the disk really is full:
+// the failure is reported and no further member is started (false).
+bool Extractor::outOfSpace(std::uint32_t code) {
+  if (code != ZIPLIB_E_DISK_FULL) return false;
+  if (!oneByOne_ && tasks_.size() > 1) {
+    retry_ = true;
+    return true;
+  }
+  oneByOne_ = true;
+  diskFull_ = true;
+  return false;
+}
+
+// Drops everything not yet in place (the files written ahead give their space
+// back, the folders made for them go) and goes on one member at a time from the
+// first entry not in place, so that the outcome is the same on every run.
+void Extractor::restartOneByOne() {
+  retry_ = false;
+  oneByOne_ = true;
+  const std::size_t from = tasks_.front().pos;
+  const std::size_t mark = tasks_.front().foldersMark;
+  pool_->cancel();
+  cleanUp();
+  tree_.removeFoldersSince(mark);
+  nextPlan_ = from;
+  inflightJobs_ = 0;
+  pendingLinks_ = 0;
+  pool_ = std::make_unique<WorkerPool>(static_cast<unsigned>(codecs_.size()));
+}
+
+// Once the disk is full: each entry left is named, then all are counted in one
+// problem message.
+bool Extractor::reportNotWritten() {
+  std::size_t left = 1;  // the entry that found the disk full
+  for (std::size_t k = nextPlan_; k < selected_.size(); ++k, ++left)
+    if (!reporter_.notice(dir_.entries[selected_[k]].name + ": not written: the disk is full")) return false;
+  return reporter_.message(ZIPLIB_E_DISK_FULL, opts_.archive + ": the disk is full; " + std::to_string(left) +
+                                                   (left == 1 ? " entry was" : " entries were") + " not written");
 }
 
 void Extractor::cleanUp() {
@@ -370,7 +430,15 @@ int Extractor::run(const InputFile& file) {
   while (going && (nextPlan_ < selected_.size() || !tasks_.empty())) {
     submitMore();
     going = finish(tasks_.front());
+    if (going && retry_) {
+      restartOneByOne();
+      continue;
+    }
     if (going) tasks_.pop_front();  // else cleanUp() removes what it left behind
+    if (going && diskFull_) {
+      reportNotWritten();
+      break;
+    }
   }
   cleanUp();
   if (!opts_.test) tree_.finishFolders();

@@ -44,6 +44,8 @@ class Extractor {
   enum class Action { kNone, kKept, kFailed, kSkip, kFolder, kDecode };
   struct Task {
     std::size_t entry = 0;
+    std::size_t pos = 0;          // into selected_
+    std::size_t foldersMark = 0;  // folders made before it was planned
     Action action = Action::kNone;
     DecodeJob::Sink sink = DecodeJob::kTest;
     bool link = false;
@@ -64,6 +66,9 @@ class Extractor {
   bool finish(Task& t);
   bool commit(Task& t, const ZipEntry& e);
   bool commitLink(Task& t, const ZipEntry& e);
+  bool outOfSpace(std::uint32_t code);
+  void restartOneByOne();
+  bool reportNotWritten();
   void cleanUp();
   mode_t modeFor(const ZipEntry& e, bool folder) const;
 
@@ -82,6 +87,9 @@ class Extractor {
   std::size_t nextPlan_ = 0;  // into selected_
   unsigned inflightJobs_ = 0;
   unsigned pendingLinks_ = 0;  // links planned and not yet in place
+  bool oneByOne_ = false;      // since the disk filled up: one member at a time
+  bool retry_ = false;         // the front task must be done again, one by one
+  bool diskFull_ = false;      // no member is started any more
   mode_t umask_ = 022;
   int count_ = 0;
 };
