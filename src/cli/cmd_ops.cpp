@@ -237,7 +237,8 @@ int ExtractCommand(std::span<const std::string> args) {
     std::printf("%d files extracted\n", done);
   // The hint only where existing files were really kept.
   const char* hint = cli.kept > 0 ? " (-o overwrites existing files)" : "";
-  if (done == 0) {
+  // An archive without entries has nothing to extract, which is no failure.
+  if (done == 0 && cli.total != 0) {
     std::fprintf(stderr, "kelvory-cli: nothing was extracted%s\n", hint);
     return 1;
   }

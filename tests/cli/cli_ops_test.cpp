@@ -120,6 +120,16 @@ TEST_F(CliOps, ExtractOntoAFullDiskGivesTheSameResultEveryRun) {
   for (int run = 0; run < 4; ++run) EXPECT_EQ(extractOnce(), first);
 }
 
+// Nothing to extract is not a failure; naming an entry that is not there is.
+TEST_F(CliOps, ExtractFromAnEmptyArchiveSucceeds) {
+  dir.write("empty.zip", std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+  EXPECT_EQ(run("x empty.zip -d out"), 0) << err;
+  EXPECT_EQ(out, "0 of 0 files extracted\n");
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(run("x empty.zip -d out a.txt"), 1);
+  EXPECT_EQ(err, "kelvory-cli: a.txt: no such entry in " + dir / "empty.zip" + "\n");
+}
+
 TEST_F(CliOps, DeleteAndUpdate) {
   ASSERT_EQ(run("a t.zip -r src"), 0) << err;
   ASSERT_EQ(run("d t.zip src/a.txt"), 0) << err;
