@@ -94,6 +94,7 @@ void TMainform::ZipEngine1Progress(ProgressType ProgrType, const std::string& Fi
       ProgressBar1->setRange(1, 10);
       ProgressBar1->setValue(1);
       break;
+    case ptCollecting: Panel4->setText(QStringLiteral("Looking for files: %1 found").arg(FileSize)); break;
     default: break;
   }
   platform::pumpEvents();

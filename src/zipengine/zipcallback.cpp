@@ -56,6 +56,7 @@ std::uint32_t TZipEngine::LibCallback(const ZipCallbackRecord& r) noexcept {
         BatchTotalSize_ = recordSize(r);
         RaiseProgress(ptTotalSize, {}, BatchTotalSize_);
         break;
+      case ZIPLIB_ACTION_COLLECTING: RaiseProgress(ptCollecting, recordText(r), recordSize(r)); break;
       default: break;  // an action this engine does not know: nothing to show
     }
     // The answer is taken before the pump runs: a cancel set by an event handler

@@ -32,7 +32,14 @@ struct BlockRequest;
 struct ZipCallbackRecord;
 enum class ZipLibRole : int;
 
-enum ProgressType { ptFileBegin = 0, ptFileProgress = 1, ptBatchEnd = 2, ptTotalFiles = 3, ptTotalSize = 4 };
+enum ProgressType {
+  ptFileBegin = 0,
+  ptFileProgress = 1,
+  ptBatchEnd = 2,
+  ptTotalFiles = 3,
+  ptTotalSize = 4,
+  ptCollecting = 5  // the files to add are being looked for: Filename = a folder, FileSize = files found
+};
 
 // The engine's error: a text from the message table with its id, and whether the
 // handler shows it in a box. Raised inside the engine and caught at the boundary of
@@ -136,7 +143,8 @@ class TZipEngine {
   TMessageEvent OnMessage;
   // Progress of an operation: ptTotalFiles (FileSize = count), ptTotalSize (bytes
   // of the batch), ptFileBegin (Filename and its size), ptFileProgress (bytes just
-  // processed), ptBatchEnd.
+  // processed), ptBatchEnd; ptCollecting while the files to add are looked for
+  // (Filename the folder being read, FileSize the files found so far).
   TProgressEvent OnProgress;
 
   // ---- operations ---------------------------------------------------------------------

@@ -63,7 +63,8 @@ enum ZipLibAction {
   ZIPLIB_ACTION_BATCH_END = 3,   /* the batch ended */
   ZIPLIB_ACTION_MESSAGE = 4,     /* Text = message, ErrorCode = its code (0: information) */
   ZIPLIB_ACTION_TOTAL_FILES = 5, /* Size = number of files in the batch */
-  ZIPLIB_ACTION_TOTAL_SIZE = 6   /* Size = total bytes of the batch */
+  ZIPLIB_ACTION_TOTAL_SIZE = 6,  /* Size = total bytes of the batch */
+  ZIPLIB_ACTION_COLLECTING = 7   /* looking for the files to add: Text = the folder being read, Size = files found */
 };
 
 /* Error codes of message callbacks. 0 is an information (shown only when verbose);

@@ -34,6 +34,10 @@ class Reporter {
   // A callback with nothing processed, so that the caller can keep its window
   // alive and answer "stop" while the library waits.
   bool poll();
+  // Files to add are being looked for in folder; found so far.
+  bool collecting(std::string_view folder, std::uint64_t found) {
+    return call(ZIPLIB_ACTION_COLLECTING, 0, found, folder);
+  }
   bool totalFiles(std::uint64_t count);
   bool totalSize(std::uint64_t bytes);
   bool batchEnd();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <unordered_set>
@@ -19,6 +20,10 @@ using namespace zipcore;
 namespace {
 
 constexpr int kMaxDepth = 256;  // deeper trees are not walked (no links are followed, so no loops)
+// How often a walk tells the caller it is still looking: after this many names,
+// or this much time, whichever comes first.
+constexpr unsigned kReportEvery = 512;
+constexpr std::chrono::milliseconds kReportInterval{100};
 
 std::string joinPath(const std::string& dir, const std::string& name) {
   if (dir.empty() || dir == ".") return name;
@@ -41,6 +46,7 @@ class Collector {
     return archive_ && st.st_dev == archive_->st_dev && st.st_ino == archive_->st_ino;
   }
   bool hiddenSkipped(const std::string& name) const { return !opts_.hidden && !name.empty() && name[0] == '.'; }
+  bool stillLooking(const std::string& dir);
 
   const AddOptions& opts_;
   const struct stat* archive_;
@@ -48,7 +54,20 @@ class Collector {
   SourceList& out_;
   std::unordered_set<std::string> names_;
   unsigned matches_ = 0;
+  unsigned sinceReport_ = 0;
+  std::chrono::steady_clock::time_point lastReport_ = std::chrono::steady_clock::now();
 };
+
+// A walk over a big tree, or a long list of names, takes a while before the first
+// file is read: the caller hears of it now and then, so that its window stays
+// alive and a Cancel is taken. False once the caller asked to stop.
+bool Collector::stillLooking(const std::string& dir) {
+  const auto now = std::chrono::steady_clock::now();
+  if (++sinceReport_ < kReportEvery && now - lastReport_ < kReportInterval) return true;
+  sinceReport_ = 0;
+  lastReport_ = now;
+  return reporter_.collecting(dir, out_.files.size());
+}
 
 bool Collector::spec(const std::string& spec) {
   std::string s = spec;
@@ -63,6 +82,7 @@ bool Collector::spec(const std::string& spec) {
     return true;
   }
   if (s.size() > 1 && s.back() == '/') s.pop_back();
+  if (!stillLooking(s)) return false;
   struct stat st {};
   if (::lstat(s.c_str(), &st) != 0) {
     reporter_.message(ZIPLIB_E_NOT_FOUND, spec + ": " + errorText(errno));
@@ -107,6 +127,7 @@ bool Collector::walk(const std::string& dir, const std::string& pattern, int dep
   std::vector<std::string> names;
   if (!listFolder(dir, names)) return false;
   for (const std::string& name : names) {
+    if (!stillLooking(dir)) return false;
     if (hiddenSkipped(name)) continue;
     std::string path = joinPath(dir, name);
     struct stat st {};

@@ -37,7 +37,8 @@ struct SourceList {
 // Collects what opts.specs name. archive (may be null) is the archive's own stat,
 // so that it is never added to itself. False when a named file does not exist or
 // a folder cannot be read: the add must then change nothing. Warnings (a pattern
-// matching nothing, a skipped special file, a duplicate name) go to the reporter.
+// matching nothing, a skipped special file, a duplicate name) go to the reporter,
+// and so does progress while looking; false too when the caller asks to stop.
 bool collectSources(const AddOptions& opts, const struct stat* archive, Reporter& reporter, SourceList& out);
 
 // The archive name for a path: folders dropped when stripDirs, else the path

@@ -130,6 +130,9 @@ TEST_F(CommandsTest, ProgressBarCountsBlocksOfTheCurrentFile) {
   EXPECT_EQ(f->ProgressBar1->minimum(), 1);
   EXPECT_EQ(f->ProgressBar1->maximum(), 10);
   EXPECT_EQ(f->ProgressBar1->value(), 1);
+  // While the files to add are looked for, the count found so far.
+  f->ZipEngine1Progress(ptCollecting, "src/many", 1536);
+  EXPECT_EQ(f->Panel4->text(), QStringLiteral("Looking for files: 1536 found"));
 }
 
 TEST_F(CommandsTest, CancelDuringExtractionShowsNoCount) {

@@ -107,7 +107,7 @@ class OpsTest : public ::testing::Test {
     engine.setDLLDirectory(testLibs("record"));
     engine.Unattended = true;
     engine.OnProgress = [this](TZipEngine&, ProgressType t, const std::string& name, std::int64_t size) {
-      static const char* kNames[] = {"begin", "bytes", "end", "files", "size"};
+      static const char* kNames[] = {"begin", "bytes", "end", "files", "size", "collect"};
       std::string line = kNames[t];
       if (t == ptFileBegin) line += " " + name;
       if (t != ptBatchEnd) line += " " + std::to_string(size);

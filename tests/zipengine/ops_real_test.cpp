@@ -4,6 +4,7 @@
 // Add from a progress handler that does nothing.
 #include <filesystem>
 
+#include "platform/pump.h"
 #include "zipengine/ops_fixture.h"
 
 using namespace opstest;
@@ -109,6 +110,28 @@ TEST_F(RealLibs, TestCountsGoodEntriesAndReportsADamagedOne) {
   bool problem = false;
   for (const auto& m : messages()) problem = problem || m.rfind("message 0 ", 0) != 0;
   EXPECT_TRUE(problem) << testing::PrintToString(log);
+}
+
+// Collecting the files of a big tree pumps the window's events and reports
+// progress; a Cancel pressed meanwhile leaves the archive as it was.
+TEST_F(RealLibs, CancelWhileTheFilesToAddAreCollected) {
+  addBoth();
+  const std::string before = testsupport::readFile(archive);
+  for (int i = 0; i < 2000; ++i) dir.write("tree/d" + std::to_string(i % 20) + "/f" + std::to_string(i), "x");
+  int pumps = 0;
+  platform::setPumpHook([&] {
+    if (++pumps == 2) engine.CancelRequested = true;  // the user clicks Cancel
+  });
+  engine.AddOptions = {AddDirNames, AddRecurseDirs};
+  engine.FSpecArgs = {dir / "tree"};
+  log.clear();
+  engine.Add();
+  platform::setPumpHook(nullptr);
+  EXPECT_EQ(engine.SuccessCount(), 0);
+  EXPECT_EQ(testsupport::readFile(archive), before);
+  ASSERT_EQ(log.size(), 3u) << testing::PrintToString(log);
+  EXPECT_EQ(log[0].rfind("collect ", 0), 0u) << log[0];
+  EXPECT_EQ(log[2].rfind("collect ", 0), 0u) << "the callback after the click stops the walk";
 }
 
 TEST_F(RealLibs, DeleteThenTheDirectoryIsReadAgain) {

@@ -85,6 +85,24 @@ INSTANTIATE_TEST_SUITE_P(
       return "action" + std::to_string(c.action) + "_call" + std::to_string(c.occurrence);
     }));
 
+// A long walk for the files to add reports as it goes, so that a Cancel is taken
+// before any file is read, and the archive stays as it was.
+TEST_F(Faults, CancelDuringTheFolderWalk) {
+  for (int i = 0; i < 1500; ++i) writeFile(path("src/many/f" + std::to_string(i)), "x");
+  sources = readTree(path("src"));
+  int reports = 0;
+  lib.stopWhen = [&](const Event& e) { return e.action == ZIPLIB_ACTION_COLLECTING && ++reports == 2; };
+  AddRequest r = request({"src/"});
+  r.move = true;
+  EXPECT_EQ(lib.add(r), 0);
+  ASSERT_EQ(reports, 2);
+  EXPECT_EQ(lib.events.front().action, ZIPLIB_ACTION_COLLECTING);
+  EXPECT_EQ(lib.events.front().text, "src/many");
+  EXPECT_GT(lib.events.back().size, 0u) << "files found so far";
+  for (const Event& e : lib.events) EXPECT_EQ(e.action, ZIPLIB_ACTION_COLLECTING);
+  expectUnchanged();
+}
+
 struct Fault {
   int kind;
   long long after;
