@@ -155,6 +155,7 @@ void TMainform::BuildLayout() {
   StringGrid1->setProportionalScrollBars(false);
   StringGrid1->OnColumnWidthsChanged = [this](TSortGrid*) { StringGrid1ColumnWidthsChanged(); };
   StringGrid1->OnClick = [this](TSortGrid*) { StringGrid1Click(); };
+  StringGrid1->OnDblClick = [this](TSortGrid*) { Viewfile1Click(); };
   StringGrid1->OnEndSort = [this](TSortGrid*, int) { StringGrid1EndSort(); };
   // A double click views the entry; the entries of a RAR archive cannot be viewed.
   StringGrid1->OnDblClick = [this](TSortGrid*) { RarRefused(); };
@@ -255,15 +256,15 @@ void TMainform::BuildMenus() {
   AddItem(a, "Add1", "&Add...", K(Qt::Key_Insert), &TMainform::BU_AddClick);
   AddItem(a, "Extract1", "&Extract...", ctrl(Qt::Key_E), &TMainform::BU_ExtractClick);
   AddItem(a, "Delete1", "&Delete", ctrl(Qt::Key_D), &TMainform::BU_DeleteFileClick);
-  AddItem(a, "Viewfile1", "&View/edit...", ctrl(Qt::Key_V), &TMainform::NotAvailable);
+  AddItem(a, "Viewfile1", "&View/edit...", ctrl(Qt::Key_V), &TMainform::Viewfile1Click);
   a->addSeparator();
   AddItem(a, "SelectAll2", "Select All", ctrl(Qt::Key_A), &TMainform::SelectAll2Click);
   AddItem(a, "DeselectAll2", "Deselect All", K(), &TMainform::DeselectAll2Click);
   AddItem(a, "Searchfile1", "&Search for file(s)...", ctrl(Qt::Key_F4), &TMainform::NotAvailable);
   a->addSeparator();
   AddItem(a, "Test1", "&Test", ctrl(Qt::Key_T), &TMainform::Test1Click);
-  AddItem(a, "Executefile1", "&Run...", ctrl(Qt::Key_U), &TMainform::NotAvailable);
-  QAction* install = AddItem(a, "Install1", "&Install...", ctrl(Qt::Key_F1), &TMainform::NotAvailable);
+  AddItem(a, "Executefile1", "&Run...", ctrl(Qt::Key_U), &TMainform::Executefile1Click);
+  QAction* install = AddItem(a, "Install1", "&Install...", ctrl(Qt::Key_F1), &TMainform::Install1Click);
   // "&Favorite archives..." carries the same key; like a menu that takes the first
   // item with a key, the key runs that one, while this item still shows it.
   install->setShortcutContext(Qt::WidgetShortcut);
@@ -284,15 +285,15 @@ void TMainform::BuildMenus() {
   AddPopupItem("Add2", "&Add...", &TMainform::BU_AddClick);
   AddPopupItem("Extract2", "&Extract...", &TMainform::BU_ExtractClick);
   AddPopupItem("Delete3", "&Delete", &TMainform::BU_DeleteFileClick);
-  AddPopupItem("View1", "&View/edit...", &TMainform::NotAvailable);
+  AddPopupItem("View1", "&View/edit...", &TMainform::Viewfile1Click);
   PopupMenu1->addSeparator();
   AddPopupItem("SelectAll1", "Select All", &TMainform::SelectAll2Click);
   AddPopupItem("DeselectAll1", "Deselect All", &TMainform::DeselectAll2Click);
   AddPopupItem("Searchfile2", "Search file...", &TMainform::NotAvailable);
   PopupMenu1->addSeparator();
   AddPopupItem("Test2", "&Test", &TMainform::Test1Click);
-  AddPopupItem("Run1", "&Run...", &TMainform::NotAvailable);
-  AddPopupItem("Install2", "&Install...", &TMainform::NotAvailable);
+  AddPopupItem("Run1", "&Run...", &TMainform::Executefile1Click);
+  AddPopupItem("Install2", "&Install...", &TMainform::Install1Click);
   PopupMenu1->addSeparator();
   AddPopupItem("AddzipfiletoF1", "Add archive to favorites", &TMainform::NotAvailable);
   AddPopupItem("MakeEXEfile1", kMakeSfxCaption, &TMainform::MakeSelfExtractedfile1Click);

@@ -249,6 +249,33 @@ class TMainform : public QMainWindow {
   void Openspannedarchive1Click();
   void Splitarchive1Click();
 
+  // ---- view, run and install (viewcommands.cpp) -------------------------------------------
+  // The installer the user chose (file name without folder).
+  std::string ChosenInstaller;
+  void Viewfile1Click();
+  void Executefile1Click();
+  void Install1Click();
+  // ViewList := the selected entries (stored names) whose extension is an image
+  // extension of the settings, in the list's order of extensions.
+  void CollectImages();
+  // InstallList := the installer names of the settings found among the listed
+  // entries (file names without folder); says so when there is none.
+  void CollectInstallers();
+  void ViewImages();
+  void EditText();
+  // Puts the edited copy folder/stored back into the archive under stored; false
+  // (and the user told where the copy is) when the archive was not changed.
+  bool WriteBack(const std::string& folder, const std::string& stored);
+  void ShowInstallWindow();
+  // The temporary folder of the settings (the program folder, with a warning, when
+  // none is set).
+  std::string ViewTempFolder();
+  // A new private folder inside parent, or "" after an error box.
+  std::string UseFolder(const std::string& parent);
+  // Extracts the stored names into folder (overwriting; with withFolders below their
+  // stored folders).
+  void ExtractForUse(const std::vector<std::string>& names, const std::string& folder, bool withFolders);
+
   // ---- mail (mailcommands.cpp) ------------------------------------------------------------
   TTarnSMTP smtp;
   QPointer<TF_MailForm> MailForm;  // the mail window while it is shown; the client's events write to it

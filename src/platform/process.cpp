@@ -46,7 +46,7 @@ std::vector<std::string> splitCommandLine(const std::string& commandLine) {
   return args;
 }
 
-ProcessResult runArgs(const std::vector<std::string>& args, bool wait) {
+ProcessResult runArgs(const std::vector<std::string>& args, bool wait, const std::string& folder) {
   ProcessResult r;
   if (args.empty() || args[0].empty()) {
     r.error = "No program given";
@@ -56,7 +56,11 @@ ProcessResult runArgs(const std::vector<std::string>& args, bool wait) {
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   pid_t pid = 0;
-  int rc = ::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  if (!folder.empty()) ::posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+  int rc = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  ::posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {
     r.error = std::string("Cannot start ") + args[0] + ": " + std::strerror(rc);
     return r;

@@ -21,7 +21,8 @@ struct ProcessResult {
 // has no "/"). With wait, blocks until it ends and reports its exit code; the
 // caller's pump hook runs while waiting so a window stays alive.
 ProcessResult runCommand(const std::string& commandLine, bool wait);
-ProcessResult runArgs(const std::vector<std::string>& args, bool wait);
+// With folder, the program starts in that folder instead of the caller's current one.
+ProcessResult runArgs(const std::vector<std::string>& args, bool wait, const std::string& folder = {});
 
 // Gives a file the execute bits (for its owner, and for group and others where it is
 // readable by them). True when the file ends up executable.
