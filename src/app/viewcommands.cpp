@@ -289,7 +289,12 @@ void TMainform::Executefile1Click() {
   if (platform::fileExists(program)) {
     platform::makeExecutable(program);
     platform::ProcessResult r = platform::runArgs({program}, true, folder);
-    if (!r.started) warn(r.error);
+    if (!r.started) {
+      // The folder made for the run means nothing to the user; the entry's name does.
+      std::string why = r.error;
+      platform::ReplaceText(program, why, WorkName, true);
+      warn(why);
+    }
     std::remove(program.c_str());
   }
   widgets::RemoveFolderTree(folder);
