@@ -155,10 +155,9 @@ void TMainform::BuildLayout() {
   StringGrid1->setProportionalScrollBars(false);
   StringGrid1->OnColumnWidthsChanged = [this](TSortGrid*) { StringGrid1ColumnWidthsChanged(); };
   StringGrid1->OnClick = [this](TSortGrid*) { StringGrid1Click(); };
-  StringGrid1->OnDblClick = [this](TSortGrid*) { Viewfile1Click(); };
   StringGrid1->OnEndSort = [this](TSortGrid*, int) { StringGrid1EndSort(); };
-  // A double click views the entry; the entries of a RAR archive cannot be viewed.
-  StringGrid1->OnDblClick = [this](TSortGrid*) { RarRefused(); };
+  // A double click views the entry (the entries of a RAR archive cannot be viewed).
+  StringGrid1->OnDblClick = [this](TSortGrid*) { Viewfile1Click(); };
   StringGrid1->OnGetSortValue = [this](TSortGrid*, int col, int row, double& value) {
     return StringGrid1GetSortValue(col, row, value);
   };
