@@ -236,6 +236,18 @@ void TMainform::EditText() {
 
 bool TMainform::WriteBack(const std::string& folder, const std::string& stored) {
   const std::string copy = folder + "/" + stored;
+  // An encrypted entry goes back encrypted with the password that opened it, never
+  // in the clear.
+  bool encrypted = false;
+  for (const auto& e : ZipEngine1.Entries())
+    if (e->FileName == stored) encrypted = e->Encrypted();
+  if (encrypted && ZipEngine1.Password.empty()) {
+    error(
+        "The entry is encrypted and no password is known, so the archive was not changed. The edited text is "
+        "kept in " +
+        copy);
+    return false;
+  }
   const std::string archive = platform::absolutePath(ZipEngine1.ZipFilename());
   Panel3->setText(QStringLiteral("Adding file(s)"));
   ShowProgress(true);
@@ -250,6 +262,7 @@ bool TMainform::WriteBack(const std::string& folder, const std::string& stored) 
       // Stored under the entry's own name, folders included, so it replaces the
       // entry; the copy goes once the archive is safely written.
       ZipEngine1.AddOptions = {AddMove, AddDirNames};
+      if (encrypted) ZipEngine1.AddOptions += AddEncrypt;
       ZipEngine1.FSpecArgs = {stored};
       ZipEngine1.FSpecArgsLiteral = true;
       try {

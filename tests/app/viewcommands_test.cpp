@@ -214,6 +214,48 @@ TEST_F(ViewTest, ExternalEditorReplacesTheEntry) {
   EXPECT_TRUE(ui.unexpected.empty());
 }
 
+TEST_F(ViewTest, AnEncryptedEntryGoesBackEncrypted) {
+  ASSERT_EQ(testsupport::shell("cd '" + dir.path() +
+                               "' && mkdir -p src/dir && printf secret > src/dir/s.txt && cd src && "
+                               "zip -q -P pw ../t.zip dir/s.txt"),
+            0);
+  auto f = make();
+  settings.ed_Temp = temp;
+  archive = dir / "t.zip";
+  ASSERT_TRUE(f->OpenArchive(archive));
+  settings.rb_BuiltIn = false;
+  settings.rb_External = true;
+  settings.ed_Editor = dir.write("editor.sh", script("printf ' edited' >> \"$1\""));
+  fs::permissions(settings.ed_Editor, fs::perms::owner_all);
+  selectRow(*f, "dir/s.txt");
+  f->ZipEngine1.Password = "pw";
+  ui.answerMessage(kBtnYes);  // "Update zip archive?"
+  f->Viewfile1Click();
+  std::string out;
+  EXPECT_EQ(testsupport::shell("unzip -P pw -p '" + archive + "' dir/s.txt", &out), 0);
+  EXPECT_EQ(out, "secret edited");
+  EXPECT_NE(testsupport::shell("unzip -P wrong -p '" + archive + "' dir/s.txt 2>/dev/null"), 0);
+  // With the password gone by the time the edit goes back, the archive is left
+  // alone rather than given the text in the clear.
+  const std::string before = readFile(archive);
+  settings.rb_BuiltIn = true;
+  settings.rb_External = false;
+  ui.onModal([&](platform::ModalWindow& w) {
+    auto& e = dialogOf<TF_Editform>(w);
+    e.FinishLoading();
+    e.Memo1->insertPlainText(QStringLiteral("x"));
+    f->ZipEngine1.Password.clear();
+    e.Exit1Click();
+    return 0;
+  });
+  ui.answerMessage(kBtnYes);  // "Update zipfile?"
+  ui.answerMessage(kBtnOk);
+  f->Viewfile1Click();
+  EXPECT_EQ(readFile(archive), before);
+  EXPECT_EQ(ui.boxTexts().back().rfind("The entry is encrypted and no password is known", 0), 0u);
+  EXPECT_TRUE(ui.unexpected.empty());
+}
+
 TEST_F(ViewTest, AFailedWriteBackKeepsTheEditAndSaysWhere) {
   auto f = openWith(kThree);
   selectRow(*f, "a.txt");
