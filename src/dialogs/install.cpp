@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -68,7 +69,6 @@ TF_Install::TF_Install(TZipEngine& engine, const dialogs::TSettings& settings, c
     : QDialog(parent), engine_(engine), settings_(settings), installer_(installer) {
   setObjectName(QStringLiteral("F_Install"));
   setWindowTitle(QStringLiteral("Install"));
-  setFixedSize(387, 157);
   Label1 =
       named(new QLabel(QStringLiteral("KELVORY'99 will create a temporary directory and extract all files into it.")),
             "Label1");
@@ -91,16 +91,16 @@ TF_Install::TF_Install(TZipEngine& engine, const dialogs::TSettings& settings, c
   grid->setContentsMargins(8, 6, 8, 6);
   grid->setVerticalSpacing(3);
   grid->addWidget(Label1, 0, 0, 1, 3);
-  auto* run = new QHBoxLayout;
-  run->addWidget(Label2);
-  run->addWidget(la_File, 1);
-  grid->addLayout(run, 1, 0, 1, 3);
-  grid->addWidget(Label3, 2, 0);
-  grid->addWidget(ed_Dir, 2, 1, 1, 2);
-  grid->addWidget(ch_Remove, 3, 0, 1, 3);
-  grid->addWidget(BitBtn1, 4, 1);
-  grid->addWidget(BitBtn2, 4, 2);
+  // The sentence and the installer's name do not fit one line of the window.
+  grid->addWidget(Label2, 1, 0, 1, 3);
+  grid->addWidget(la_File, 2, 0, 1, 3, Qt::AlignHCenter);
+  grid->addWidget(Label3, 3, 0);
+  grid->addWidget(ed_Dir, 3, 1, 1, 2);
+  grid->addWidget(ch_Remove, 4, 0, 1, 3);
+  grid->addWidget(BitBtn1, 5, 1);
+  grid->addWidget(BitBtn2, 5, 2);
   grid->setColumnStretch(1, 1);
+  setFixedSize(387, std::max(157, sizeHint().height()));
 
   connect(BitBtn1, &QPushButton::clicked, this, &TF_Install::BitBtn1Click);
   connect(BitBtn2, &QPushButton::clicked, this, &TF_Install::BitBtn2Click);
