@@ -67,7 +67,9 @@ TEST_F(SfxConvert, ProgramRunsIsReadByPeersAndTurnsBackByteForByte) {
   EXPECT_EQ(readFile(dir / "out/sub/b.txt"), std::string(50000, 'b'));
   EXPECT_EQ(readFile(dir / "out/done.txt"), "alpha\n");
   if (peer("unzip")) { EXPECT_EQ(shell("unzip -tqq '" + exe + "'", &out), 0) << out; }
-  if (peer("7zz")) { EXPECT_EQ(shell("7zz t '" + exe + "'", &out), 0) << out; }
+  // 7zz looks for the archive only within the first few MiB of a program; the
+  // sanitizer build's stub is larger than that.
+  if (peer("7zz") && front < 8'000'000) { EXPECT_EQ(shell("7zz t '" + exe + "'", &out), 0) << out; }
   if (peer("bsdtar")) {
     EXPECT_EQ(shell("bsdtar -tf '" + exe + "'", &out), 0) << out;
     EXPECT_EQ(out, "a.txt\nsub/\nsub/b.txt\n");
