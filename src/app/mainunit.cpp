@@ -331,23 +331,13 @@ void TMainform::BuildToolbar() {
   Panel5->installEventFilter(this);
   h->addWidget(Panel5, 1);
   // The pictures run the handlers of their menu items, whether or not the item is
-  // enabled: with no archive open the handler says what is missing, where a
-  // disabled picture would just do nothing.
-  auto handler = [this](const char* item) {
-    return [this, h = handlers_.at(QString::fromLatin1(item))] { (this->*h)(); };
-  };
-  ToolPictures[0]->OnClick = handler("Newarchive1");
-  ToolPictures[1]->OnClick = handler("Openarchive1");
-  ToolPictures[2]->OnClick = [this, run = handler("Executefile1")] {
-    if (!RarRefused()) run();
-  };
-  ToolPictures[3]->OnClick = [this, view = handler("Viewfile1")] {
-    if (!RarRefused()) view();
-  };
-  ToolPictures[4]->OnClick = handler("Extract1");
-  ToolPictures[5]->OnClick = handler("Add1");
-  ToolPictures[6]->OnClick = handler("Delete1");
-  ToolPictures[7]->OnClick = handler("Exit1");
+  // enabled: with no archive open (or a RAR archive) the handler says why it cannot
+  // go on, where a disabled picture would just do nothing.
+  const char* const items[] = {"Newarchive1", "Openarchive1", "Executefile1", "Viewfile1",
+                               "Extract1",    "Add1",         "Delete1",      "Exit1"};
+  static_assert(std::size(items) == std::tuple_size_v<decltype(ToolPictures)>);
+  for (std::size_t i = 0; i < std::size(items); ++i)
+    ToolPictures[i]->OnClick = [this, h = handlers_.at(QString::fromLatin1(items[i]))] { (this->*h)(); };
   ApplyToolTips();
 }
 

@@ -154,6 +154,9 @@ void TMainform::ExtractForUse(const std::vector<std::string>& names, const std::
   try {
     ZipEngine1.Extract();
   } catch (...) { warn(kFatal); }
+  // The progress showed the entry's name in the totals line; it describes the
+  // archive again.
+  ShowTotals();
 }
 
 // ---- View/edit -------------------------------------------------------------------------------

@@ -1,21 +1,60 @@
-// A main window on a temporary program folder with the scripted Ui, and small
-// archives made on the spot.
+// A main window on a temporary program folder with the scripted Ui, small archives
+// made on the spot, and the steps many window tests share: picking rows of the
+// listing and answering the dialogs the commands show.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include "app/mainunit.h"
+#include "dialogs/extract.h"
 #include "platform/ini.h"
+#include "platform/paths.h"
 #include "support/qt_print.h"
 #include "support/scripted_ui.h"
 #include "support/temp_dir.h"
+#include "widgets/qt_ui.h"
+#include "widgets/sortgrid.h"
 #include "zipengine/zip_builder.h"
 
 // Three small files, one of them in a folder: 18 bytes in all.
 inline const std::vector<ziptest::Entry> kThree = {{"a.txt", "alpha"}, {"dir/b.txt", "bravo!"}, {"c.txt", "charlie"}};
+
+// The dialog a scripted modal window shows.
+template <typename D>
+D& dialogOf(platform::ModalWindow& w) {
+  return static_cast<D&>(static_cast<widgets::DialogWindow&>(w).dialog());
+}
+
+// Answers the Extract dialog: target folder, files choice (0 all, 1 selected), OK.
+// seenChoice, when given, gets the choice the dialog came up with.
+inline std::function<int(platform::ModalWindow&)> extractTo(const std::string& folder, int filesChoice = 0,
+                                                            int* seenChoice = nullptr) {
+  return [=](platform::ModalWindow& w) {
+    auto& d = dialogOf<TExtract>(w);
+    if (seenChoice) *seenChoice = d.FilesToExtract();
+    d.SetFolder(folder);
+    d.setFilesToExtract(filesChoice);
+    d.BitBtn1Click();
+    return 1;
+  };
+}
+
+// Selects the one data row whose stored name is name.
+inline void selectRow(TMainform& f, const std::string& name) {
+  const int col = f.ColumnOf(QStringLiteral("Filename"));
+  for (int r = 1; r < f.StringGrid1->RowCount(); ++r)
+    if (f.StringGrid1->Cells(col, r) == QString::fromStdString(platform::fileNameOf(name))) {
+      f.StringGrid1->setSelection({0, r, f.StringGrid1->ColCount() - 1, r});
+      ASSERT_EQ(f.SelectedNames(), std::vector<std::string>{name});
+      return;
+    }
+  FAIL() << "no row " << name;
+}
 
 class AppTest : public ::testing::Test {
  protected:

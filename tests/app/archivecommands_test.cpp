@@ -26,24 +26,6 @@ using testsupport::readFile;
 
 namespace {
 
-template <typename D>
-D& dialogOf(platform::ModalWindow& w) {
-  return static_cast<D&>(static_cast<widgets::DialogWindow&>(w).dialog());
-}
-
-// Answers the Extract dialog: target folder, files choice, OK.
-std::function<int(platform::ModalWindow&)> extractTo(const std::string& folder, int filesChoice = 0,
-                                                     int* seenChoice = nullptr) {
-  return [=](platform::ModalWindow& w) {
-    auto& d = dialogOf<TExtract>(w);
-    if (seenChoice) *seenChoice = d.FilesToExtract();
-    d.SetFolder(folder);
-    d.setFilesToExtract(filesChoice);
-    d.BitBtn1Click();
-    return 1;
-  };
-}
-
 std::vector<std::string> boxTexts(const testsupport::ScriptedUi& ui) { return ui.boxTexts(); }
 
 bool contains(const std::vector<std::string>& v, const std::string& s) {

@@ -24,7 +24,7 @@ TEST_F(AppTest, NewAppendsZipUnlessTheNameHasIt) {
   auto f = make();
   ui.answerOpenFile(dir / "backup");
   ui.onModal([](platform::ModalWindow& w) {  // New goes on to the Add dialog
-    static_cast<TAddForm&>(static_cast<widgets::DialogWindow&>(w).dialog()).BitBtn2Click();
+    dialogOf<TAddForm>(w).BitBtn2Click();
     return 0;
   });
   f->BU_NewClick();
@@ -178,7 +178,7 @@ TEST_F(AppTest, PropertiesSumTheSizeCells) {
   auto f = make();
   f->ZipEngine1.setZipFilename(zip);
   ui.onModal([&](platform::ModalWindow& w) {
-    auto& info = static_cast<TF_Info&>(static_cast<widgets::DialogWindow&>(w).dialog());
+    auto& info = dialogOf<TF_Info>(w);
     EXPECT_EQ(info.la_Archive->text(), QStringLiteral("p.zip"));
     EXPECT_EQ(info.la_Size->text().toULongLong(), std::filesystem::file_size(zip));
     EXPECT_EQ(info.la_Unc->text(), QStringLiteral("18"));

@@ -26,7 +26,7 @@ class MailCommand : public AppTest {
   // to the questions it leads to are queued after this.
   void MailWindow(std::function<void(TF_MailForm&)> fill) {
     ui.onModal([fill](platform::ModalWindow& m) {
-      fill(static_cast<TF_MailForm&>(static_cast<widgets::DialogWindow&>(m).dialog()));
+      fill(dialogOf<TF_MailForm>(m));
       return int(QDialog::Rejected);
     });
   }

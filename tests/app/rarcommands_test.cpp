@@ -28,21 +28,6 @@ namespace {
 
 const char* const kRefused = "KELVORY don't support this action on RAR files!";
 
-template <typename D>
-D& dialogOf(platform::ModalWindow& w) {
-  return static_cast<D&>(static_cast<widgets::DialogWindow&>(w).dialog());
-}
-
-std::function<int(platform::ModalWindow&)> extractTo(const std::string& folder, int filesChoice = 0) {
-  return [=](platform::ModalWindow& w) {
-    auto& d = dialogOf<TExtract>(w);
-    d.SetFolder(folder);
-    d.setFilesToExtract(filesChoice);
-    d.BitBtn1Click();
-    return 1;
-  };
-}
-
 // Answers the password prompt with text (typed into its one field), or cancels it.
 std::function<int(platform::ModalWindow&)> password(std::optional<std::string> text, std::string* caption) {
   return [=](platform::ModalWindow& w) {

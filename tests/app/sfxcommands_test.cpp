@@ -24,7 +24,7 @@ class SfxCommand : public AppTest {
   // The dialog answers with OK after fill, or with Close.
   void answerDialog(std::function<void(TMakeSFX&)> fill, bool ok = true) {
     ui.onModal([fill, ok](platform::ModalWindow& m) {
-      auto& d = static_cast<TMakeSFX&>(static_cast<widgets::DialogWindow&>(m).dialog());
+      auto& d = dialogOf<TMakeSFX>(m);
       if (fill) fill(d);
       (ok ? d.BitBtn1 : d.BitBtn2)->click();
       return d.result();

@@ -28,11 +28,6 @@ using testsupport::readFile;
 
 namespace {
 
-template <typename D>
-D& dialogOf(platform::ModalWindow& w) {
-  return static_cast<D&>(static_cast<widgets::DialogWindow&>(w).dialog());
-}
-
 // A small BMP picture of one colour.
 std::string bmp(QColor color) {
   QImage image(4, 3, QImage::Format_RGB32);
@@ -70,17 +65,6 @@ class ViewTest : public AppTest {
     archive = writeZip("t.zip", entries);
     EXPECT_TRUE(f->OpenArchive(archive));
     return f;
-  }
-  // Selects the data row whose stored name is name.
-  void selectRow(TMainform& f, const std::string& name) {
-    const int col = f.ColumnOf(QStringLiteral("Filename"));
-    for (int r = 1; r < f.StringGrid1->RowCount(); ++r)
-      if (f.StringGrid1->Cells(col, r) == QString::fromStdString(platform::fileNameOf(name))) {
-        f.StringGrid1->setSelection({0, r, f.StringGrid1->ColCount() - 1, r});
-        ASSERT_EQ(f.SelectedNames(), std::vector<std::string>{name});
-        return;
-      }
-    FAIL() << name;
   }
   std::string unzipP(const std::string& name) {
     std::string out;
