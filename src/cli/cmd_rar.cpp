@@ -152,6 +152,8 @@ int RarTestCommand(const RarArgs& a) {
 int RarExtractCommand(const RarArgs& a) {
   CliRar cli(a.archive, "extracting");
   TRAR& rar = cli.rar;
+  // Set before the listing: an archive with encrypted headers needs it there.
+  if (a.password) rar.OnReqPassword = [&](TRAR&, const RARHeaderData&, std::string& pw) { pw = *a.password; };
   std::vector<Listed> entries;
   if (!cli.list(entries)) return 1;
   // Names (with wildcards) are matched against the listing; the reader is given
@@ -176,7 +178,6 @@ int RarExtractCommand(const RarArgs& a) {
   rar.TargetDir = a.folder.empty() ? "." : a.folder;
   rar.Overwrite = a.overwrite;
   rar.ExtractWithPaths = !a.junkPaths;
-  if (a.password) rar.OnReqPassword = [&](TRAR&, const RARHeaderData&, std::string& pw) { pw = *a.password; };
   int extracted = 0;
   cli.progress.update(ptTotalSize, {}, static_cast<std::int64_t>(total));
   rar.OnExtracting = [&](TRAR&, const RARHeaderData& h) {

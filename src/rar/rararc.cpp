@@ -1,5 +1,6 @@
 #include "rar/rararc.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -96,7 +97,36 @@ bool TRAR::begin() {
   if (current) return false;
   current = this;
   stopped_ = false;
+  headersEncrypted_ = false;
   return true;
+}
+
+// The next header. An archive whose headers are encrypted says so at its first
+// one: the password that opened it before is tried, else the owner is asked.
+int TRAR::readHeader(void* handle, RARHeaderData& header) {
+  int r = readHeader_(handle, &header);
+  if (r != RAR_MISSING_PASSWORD || headersEncrypted_) return r;
+  headersEncrypted_ = true;
+  if (headerPasswordFor_ == ArchiveName && !headerPassword_.empty()) {
+    setPassword_(handle, headerPassword_.c_str());
+    r = readHeader_(handle, &header);
+    if (r != RAR_BAD_PASSWORD) return r;
+  }
+  headerPassword_.clear();
+  if (!OnReqPassword) return r;
+  RARHeaderData archive{};
+  std::snprintf(archive.FileName, sizeof archive.FileName, "%s", platform::fileNameOf(ArchiveName).c_str());
+  archive.Flags = RAR_FLAG_ENCRYPTED;
+  std::string password;
+  OnReqPassword(*this, archive, password);
+  if (password.empty()) return RAR_MISSING_PASSWORD;
+  setPassword_(handle, password.c_str());
+  r = readHeader_(handle, &header);
+  if (r == RAR_SUCCESS) {
+    headerPassword_ = password;
+    headerPasswordFor_ = ArchiveName;
+  }
+  return r;
 }
 
 void TRAR::end() {
@@ -152,7 +182,7 @@ void TRAR::List() {
   for (;;) {
     header.CmtBuf = fileComment.Text;
     header.CmtBufSize = kCommentBufferSize;
-    if ((r = readHeader_(handle, &header)) != RAR_SUCCESS) break;
+    if ((r = readHeader(handle, header)) != RAR_SUCCESS) break;
     if (OnListFile) OnListFile(*this, header);
     if (Stop) {
       Stop = false;
@@ -206,7 +236,7 @@ bool TRAR::run(bool extracting) {
   for (;;) {
     header.CmtBuf = fileComment.Text;
     header.CmtBufSize = kCommentBufferSize;
-    if ((r = readHeader_(handle, &header)) != RAR_SUCCESS) break;
+    if ((r = readHeader(handle, header)) != RAR_SUCCESS) break;
     const std::string name = storedName(header);
     if (Stop) {
       Stop = false;
@@ -227,7 +257,8 @@ bool TRAR::run(bool extracting) {
     if (extracting && OnExtracting) OnExtracting(*this, header);
     if (!extracting && OnTesting) OnTesting(*this, header);
     processedBytes_ = 0;
-    if ((header.Flags & RAR_FLAG_ENCRYPTED) && OnReqPassword) {
+    // The password that opened encrypted headers serves the entries too.
+    if ((header.Flags & RAR_FLAG_ENCRYPTED) && OnReqPassword && !headersEncrypted_) {
       std::string password;
       OnReqPassword(*this, header, password);
       if (!password.empty()) setPassword_(handle, password.c_str());

@@ -40,6 +40,9 @@ class TRAR {
   using TFileExtracted = std::function<void(TRAR& sender, const RARHeaderData& eFile, bool Result)>;
   using TFileBeingTested = TFileBeingExtracted;
   using TFileTested = TFileExtracted;
+  // Asked before an encrypted entry is tested or extracted, and once per
+  // operation for an archive whose headers are encrypted (before its first
+  // entry; eFile then names the archive). An empty answer gives none.
   using TReqPassword = std::function<void(TRAR& sender, const RARHeaderData& eFile, std::string& Password)>;
 
   // Loads the library: from dllDirectory when given, else from the program's own
@@ -95,6 +98,7 @@ class TRAR {
   void end();
   static int volumeCallback(void* user, char* name, int mode);
   static int dataCallback(void* user, const unsigned char* block, int size);
+  int readHeader(void* handle, RARHeaderData& header);
 
   platform::DynLib lib_;
   bool loaded_ = false;
@@ -109,4 +113,9 @@ class TRAR {
   TComment comment_;
   std::int64_t processedBytes_ = 0;
   bool stopped_ = false;
+  // An archive with encrypted headers: the password that opened them, kept for
+  // later operations on the same archive.
+  std::string headerPassword_;
+  std::string headerPasswordFor_;
+  bool headersEncrypted_ = false;  // in the running operation
 };

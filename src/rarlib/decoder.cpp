@@ -20,6 +20,7 @@
 #include <map>
 
 #include "rarlib/kvrar.h"
+#include "rarlib/rarcrypt.h"
 
 namespace rarlib {
 
@@ -170,6 +171,11 @@ class Child {
       s.bytes = p.str();
       s.offset = p.u(8);
       s.length = s.path.empty() ? s.bytes.size() : p.u(8);
+      if (!s.path.empty()) {
+        s.key = p.str();
+        s.iv = p.str();
+        s.deliver = p.u(8);
+      }
       if (p.ok) input_.push_back(std::move(s));
     }
   }
@@ -202,6 +208,8 @@ class Child {
     }
     int fd = file(s.path);
     std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(s.length, kMaxData));
+    const bool encrypted = !s.key.empty();
+    if (encrypted && want >= kAesBlock) want -= want % kAesBlock;
     buffer_.resize(want);
     ssize_t n = fd < 0 ? -1 : ::pread(fd, buffer_.data(), want, static_cast<off_t>(s.offset));
     while (n < 0 && errno == EINTR) n = ::pread(fd, buffer_.data(), want, static_cast<off_t>(s.offset));
@@ -211,16 +219,34 @@ class Child {
       ended_ = true;
       return n < 0 ? ARCHIVE_FATAL : 0;
     }
+    if (encrypted) {
+      // Whole blocks are decrypted; a shorter tail (a damaged size) goes as it is.
+      auto* data = reinterpret_cast<std::uint8_t*>(buffer_.data());
+      if (!s.cipherStarted) {
+        if (s.iv.size() != kAesBlock || !cipher_.start(s.key, reinterpret_cast<const std::uint8_t*>(s.iv.data())))
+          return ARCHIVE_FATAL;
+        s.cipherStarted = true;
+      }
+      const std::size_t whole = static_cast<std::size_t>(n) - static_cast<std::size_t>(n) % kAesBlock;
+      if (!cipher_.update(data, whole, data)) return ARCHIVE_FATAL;
+    }
+    std::size_t give = static_cast<std::size_t>(n);
+    if (encrypted) {
+      give = static_cast<std::size_t>(std::min<std::uint64_t>(give, s.deliver));
+      s.deliver -= give;
+    }
     s.offset += static_cast<std::uint64_t>(n);
     s.length -= static_cast<std::uint64_t>(n);
     if (s.length == 0) input_.pop_front();
+    if (give == 0) return read(buffer);  // nothing but padding was left
     *buffer = buffer_.data();
-    return n;
+    return static_cast<la_ssize_t>(give);
   }
 
   la_int64_t skip(la_int64_t request) {
     la_int64_t done = 0;
-    while (done < request && !input_.empty() && !input_.front().path.empty()) {
+    // Encrypted pieces are read, not skipped: the cipher needs every block.
+    while (done < request && !input_.empty() && !input_.front().path.empty() && input_.front().key.empty()) {
       Segment& s = input_.front();
       std::uint64_t n = std::min<std::uint64_t>(s.length, static_cast<std::uint64_t>(request - done));
       s.offset += n;
@@ -340,6 +366,7 @@ class Child {
   bool ended_ = false;
   std::string buffer_;
   std::map<std::string, int> files_;
+  CbcDecryptor cipher_;
   struct archive* archive_ = nullptr;
   struct archive_entry* entry_ = nullptr;
   int current_ = -1;  // index of the entry whose header was read last (relative)
@@ -443,7 +470,14 @@ bool Decoder::sendSegments(const std::vector<Segment>& segs) {
     put32(p, static_cast<std::uint32_t>(s.bytes.size()));
     p += s.bytes;
     put64(p, s.offset);
-    if (!s.path.empty()) put64(p, s.length);
+    if (!s.path.empty()) {
+      put64(p, s.length);
+      put32(p, static_cast<std::uint32_t>(s.key.size()));
+      p += s.key;
+      put32(p, static_cast<std::uint32_t>(s.iv.size()));
+      p += s.iv;
+      put64(p, s.deliver);
+    }
   }
   return send('S', p.data(), p.size());
 }

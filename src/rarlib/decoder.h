@@ -25,11 +25,16 @@
 
 namespace rarlib {
 
-// A piece of the stream the child reads: bytes kept here, or a range of a file.
+// A piece of the stream the child reads: bytes kept here, or a range of a file,
+// which the child decrypts (AES-CBC) when a key is given.
 struct Segment {
   std::string bytes;  // used when path is empty
   std::string path;
   std::uint64_t offset = 0, length = 0;
+  std::string key;             // 16 or 32 bytes, or empty: not encrypted
+  std::string iv;              // 16 bytes with a key
+  std::uint64_t deliver = 0;   // with a key: bytes of the decrypted data handed on (the rest is padding)
+  bool cipherStarted = false;  // the child's own state
 };
 
 struct DecoderLimits {

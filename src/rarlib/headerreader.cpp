@@ -61,6 +61,85 @@ constexpr std::uint64_t kMaxComment = 1024 * 1024;      // larger comments are n
 
 std::uint32_t crc32(const void* data, std::size_t size) { return libdeflate_crc32(0, data, size); }
 
+std::string vintBytes(std::uint64_t v) {
+  std::string out;
+  do {
+    std::uint8_t b = v & 0x7f;
+    v >>= 7;
+    out.push_back(static_cast<char>(v ? b | 0x80 : b));
+  } while (v);
+  return out;
+}
+
+void putLe(std::string& s, std::size_t at, std::uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) s[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
+}
+
+// A RAR4 block: its CRC-16 put in front of the rest.
+void sealBlock4(std::string& h) { putLe(h, 0, crc32(h.data() + 2, h.size() - 2) & 0xffff, 2); }
+
+// A RAR5 block around a header: CRC-32, size, header.
+std::string sealBlock5(const std::string& header) {
+  std::string block = vintBytes(header.size()) + header;
+  std::string out(4, '\0');
+  putLe(out, 0, crc32(block.data(), block.size()), 4);
+  return out + block;
+}
+
+// A RAR4 file header as a decoder that gets the data decrypted reads it: without
+// the encryption flag and the salt.
+std::string plainFile4(const std::uint8_t* h, std::size_t size, std::size_t saltAt) {
+  std::string out(reinterpret_cast<const char*>(h), size);
+  std::uint16_t flags = static_cast<std::uint16_t>(h[3] | (h[4] << 8));
+  if (flags & kFileSalt) out.erase(saltAt, 8);
+  flags &= static_cast<std::uint16_t>(~(kFilePassword | kFileSalt));
+  putLe(out, 3, flags, 2);
+  putLe(out, 5, static_cast<std::uint32_t>(out.size()), 2);
+  sealBlock4(out);
+  return out;
+}
+
+// The same for a RAR5 file header (body: after the data size; the header was
+// parsed already): without the encryption record and, when the checksums are
+// keyed with the password, without the CRC-32 and the hash record, which the
+// library checks itself.
+std::string plainFile5(std::uint64_t type, std::uint64_t hflags, std::uint64_t dataSize, const std::uint8_t* body,
+                       std::size_t bodySize, std::size_t extraSize, bool dropChecksums) {
+  const std::size_t mainSize = bodySize - extraSize;
+  ByteReader m(body, mainSize);
+  const std::uint64_t fileFlags = m.vint();
+  const std::size_t afterFlags = m.pos();
+  m.vint();
+  m.vint();
+  if (fileFlags & kFileUnixTime) m.u32();
+  const std::size_t crcAt = m.pos();
+  const bool dropCrc = dropChecksums && (fileFlags & kFileCrc) && m.ok() && mainSize - crcAt >= 4;
+  std::string main = vintBytes(dropCrc ? fileFlags & ~kFileCrc : fileFlags);
+  const char* b = reinterpret_cast<const char*>(body);
+  if (dropCrc) {
+    main.append(b + afterFlags, crcAt - afterFlags);
+    main.append(b + crcAt + 4, mainSize - crcAt - 4);
+  } else {
+    main.append(b + afterFlags, mainSize - afterFlags);
+  }
+  std::string extra;
+  ByteReader x(body + mainSize, extraSize);
+  while (x.ok() && x.remaining() > 0) {
+    const std::uint8_t* start = x.here();
+    std::uint64_t recSize = x.vint();
+    if (!x.ok() || recSize > x.remaining()) break;
+    ByteReader rec(x.here(), static_cast<std::size_t>(recSize));
+    const std::uint64_t recType = rec.vint();
+    x.skip(recSize);
+    if (recType == 1 || (dropChecksums && recType == 2)) continue;
+    extra.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(x.here() - start));
+  }
+  std::string head = vintBytes(type) + vintBytes(extra.empty() ? hflags & ~kHdrExtra : hflags | kHdrExtra);
+  if (!extra.empty()) head += vintBytes(extra.size());
+  if (hflags & kHdrData) head += vintBytes(dataSize);
+  return sealBlock5(head + main + extra);
+}
+
 // Local MS-DOS date-time of a Unix time (0 when out of the DOS range).
 std::uint32_t dosFromUnix(std::int64_t t) { return platform::dateTimeToDos(platform::fromUnixTime(t)).value_or(0); }
 
@@ -154,6 +233,47 @@ void parseExtTime4(ByteReader& r, std::uint32_t dosTime, std::int64_t& mtime, st
 
 }  // namespace
 
+std::string withDataSize5(const std::string& block, std::uint64_t dataSize) {
+  ByteReader r(reinterpret_cast<const std::uint8_t*>(block.data()), block.size());
+  r.u32();
+  r.vint();
+  const std::size_t start = r.pos();
+  const std::uint64_t type = r.vint();
+  const std::uint64_t hflags = r.vint();
+  const std::uint64_t extraSize = (hflags & kHdrExtra) ? r.vint() : 0;
+  if (hflags & kHdrData) r.vint();
+  if (!r.ok() || start > block.size()) return block;
+  std::string head = vintBytes(type) + vintBytes(hflags);
+  if (hflags & kHdrExtra) head += vintBytes(extraSize);
+  if (hflags & kHdrData) head += vintBytes(dataSize);
+  head.append(block, r.pos(), std::string::npos);
+  return sealBlock5(head);
+}
+
+// The compressed stream is a chain of blocks, each with a small header: flags
+// (bits 3-4: the size field's length less one; bit 6: the last block), a check
+// byte (0x5A xor the flags and the size bytes) and the size, then the block.
+std::uint64_t compressedLength5(std::uint64_t paddedSize, const PlainReader& plainAt) {
+  std::uint64_t pos = 0;
+  while (paddedSize - pos >= 3) {
+    std::uint8_t h[5] = {};
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(5, paddedSize - pos));
+    if (!plainAt(pos, h, n)) break;
+    const unsigned count = ((h[0] >> 3) & 3u) + 1;
+    if (count == 4 || 2 + count > n) break;
+    std::uint8_t check = 0x5a ^ h[0];
+    std::uint64_t size = 0;
+    for (unsigned i = 0; i < count; ++i) {
+      check ^= h[2 + i];
+      size |= static_cast<std::uint64_t>(h[2 + i]) << (8 * i);
+    }
+    if (check != h[1] || size > paddedSize - pos - 2 - count) break;
+    pos += 2 + count + size;
+    if (h[0] & 0x40) return pos;
+  }
+  return paddedSize;
+}
+
 std::string decodeRar4Name(std::string_view stored, bool unicodeFlag) {
   if (!unicodeFlag) return legacyName(stored);
   std::size_t nul = stored.find('\0');
@@ -229,7 +349,9 @@ int HeaderReader::readSignature(VolumeFile& v, bool first, std::uint64_t& mainEn
   file_ = std::move(v);
   pos_ = f == RarFormat::Rar5 ? 8 : 7;
   Block b;
+  signatureBlock_ = true;
   int r = readBlock(b);
+  signatureBlock_ = false;
   v = std::move(file_);
   file_ = std::move(saved);
   if (r == RAR_END_ARCHIVE) return RAR_BAD_DATA;
@@ -248,8 +370,10 @@ int HeaderReader::readSignature(VolumeFile& v, bool first, std::uint64_t& mainEn
 
 int HeaderReader::open(const std::string& path) {
   VolumeCallback callback = std::move(volumeCallback_);
+  const std::string password = password_;
   *this = HeaderReader();
   volumeCallback_ = callback;
+  password_ = password;
   VolumeFile v;
   if (!v.open(path)) return RAR_EOPEN;
   std::uint64_t mainEnd = 0;
@@ -261,6 +385,7 @@ int HeaderReader::open(const std::string& path) {
     if (first.empty() || first == path || !f.open(first)) return RAR_NOT_FIRST_VOLUME;
     *this = HeaderReader();
     volumeCallback_ = callback;
+    password_ = password;
     r = readSignature(f, true, mainEnd);
     if (r != RAR_SUCCESS) return r;
     if (volumeSet_ && !isFirstVolume(first)) return RAR_NOT_FIRST_VOLUME;
@@ -273,7 +398,114 @@ int HeaderReader::open(const std::string& path) {
   pos_ = mainEnd;
   prefix_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(mainEnd, kMaxHeader5 + 64)));
   if (!file_.read(0, prefix_.data(), prefix_.size())) return RAR_EREAD;
+  if (format_ == RarFormat::Rar4 && headersEncrypted_ && prefix_.size() >= 14) {
+    // The decoder gets the headers decrypted: the main header loses its mark.
+    std::string main(prefix_.begin() + 7, prefix_.end());
+    putLe(main, 3, mainFlags_ & ~kMainPassword, 2);
+    sealBlock4(main);
+    std::copy(main.begin(), main.end(), prefix_.begin() + 7);
+  }
   if (!headersEncrypted_) readComment();
+  return RAR_SUCCESS;
+}
+
+std::string HeaderReader::plainTrailer() const {
+  if (!headersEncrypted_) return {};
+  if (format_ == RarFormat::Rar5) return sealBlock5(vintBytes(kEnd5) + vintBytes(0) + vintBytes(0));
+  std::string end(7, '\0');
+  end[2] = static_cast<char>(kEnd4);
+  putLe(end, 3, 0x4000, 2);  // no archive data CRC or volume number follows
+  putLe(end, 5, 7, 2);
+  sealBlock4(end);
+  return end;
+}
+
+// A failed check of a header decrypted with the password: before any header
+// passed, the password is the likely cause (the 2.9-4.x format has no check
+// value); after that, damage.
+int HeaderReader::decryptedHeaderFailed() { return headerDecrypted_ ? RAR_BAD_DATA : RAR_BAD_PASSWORD; }
+
+// A header as stored, or decrypted when the archive's headers are encrypted: an
+// 8-byte salt, then the header in whole AES blocks.
+int HeaderReader::loadHeader4(std::vector<std::uint8_t>& h, std::uint64_t& onDisk) {
+  auto readError = [&] { return file_.failed() ? RAR_EREAD : RAR_BAD_DATA; };
+  const bool encrypted = headersEncrypted_ && !signatureBlock_;
+  std::uint16_t size = 0;
+  if (!encrypted) {
+    std::uint8_t base[7];
+    if (!file_.read(pos_, base, 7)) return readError();
+    size = static_cast<std::uint16_t>(base[5] | (base[6] << 8));  // HEAD_SIZE
+    if (size < 7) return RAR_BAD_DATA;
+    h.resize(size);
+    if (!file_.read(pos_, h.data(), size)) return readError();
+    onDisk = size;
+  } else {
+    if (password_.empty()) return RAR_MISSING_PASSWORD;
+    std::uint8_t salt[8], first[kAesBlock];
+    if (file_.size() - pos_ < 8 + kAesBlock) return RAR_BAD_DATA;
+    if (!file_.read(pos_, salt, 8) || !file_.read(pos_ + 8, first, kAesBlock)) return readError();
+    const RarKeys* k = keys_.rar4(password_, salt);
+    if (!k) return RAR_NO_MEMORY;
+    if (!decryptBuffer(k->key, k->iv.data(), first, kAesBlock)) return RAR_NO_MEMORY;
+    size = static_cast<std::uint16_t>(first[5] | (first[6] << 8));
+    const std::size_t padded = roundToAes(size);
+    if (size < 7 || 8 + padded > file_.size() - pos_) return decryptedHeaderFailed();
+    h.resize(padded);
+    if (!file_.read(pos_ + 8, h.data(), padded)) return readError();
+    if (!decryptBuffer(k->key, k->iv.data(), h.data(), padded)) return RAR_NO_MEMORY;
+    h.resize(size);
+    onDisk = 8 + padded;
+  }
+  const std::uint16_t crc = static_cast<std::uint16_t>(h[0] | (h[1] << 8));
+  if ((crc32(h.data() + 2, size - 2u) & 0xffff) != crc) return encrypted ? decryptedHeaderFailed() : RAR_BAD_DATA;
+  if (encrypted) headerDecrypted_ = true;
+  return RAR_SUCCESS;
+}
+
+// The same for RAR5: CRC32, the header size as a variable-length number (at most
+// 3 bytes for the 2 MiB limit), then that many header bytes; when encrypted, a
+// 16-byte IV first and the whole in AES blocks.
+int HeaderReader::loadHeader5(std::vector<std::uint8_t>& h, std::size_t& vlen, std::uint64_t& onDisk) {
+  auto readError = [&] { return file_.failed() ? RAR_EREAD : RAR_BAD_DATA; };
+  const bool encrypted = headersEncrypted_ && !signatureBlock_;
+  const RarKeys* k = nullptr;
+  std::uint8_t iv[kAesBlock];
+  std::uint8_t start[kAesBlock] = {};
+  std::uint64_t skip = 0;
+  std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(7, file_.size() - pos_));
+  if (!encrypted) {
+    if (got < 5 || !file_.read(pos_, start, got)) return got < 5 ? RAR_BAD_DATA : readError();
+  } else {
+    if (password_.empty()) return RAR_MISSING_PASSWORD;
+    k = keys_.rar5(password_, salt5_.data(), kdf5_);
+    if (!k) return RAR_NO_MEMORY;
+    if (hasCheck5_) {
+      if (!rar5CheckMatches(*k, check5_.data())) return RAR_BAD_PASSWORD;
+      headerDecrypted_ = true;  // the password is right: a failed header is damage
+    }
+    skip = kAesBlock;
+    got = kAesBlock;
+    if (file_.size() - pos_ < 2 * kAesBlock) return RAR_BAD_DATA;
+    if (!file_.read(pos_, iv, kAesBlock) || !file_.read(pos_ + skip, start, kAesBlock)) return readError();
+    if (!decryptBuffer(k->key, iv, start, kAesBlock)) return RAR_NO_MEMORY;
+  }
+  ByteReader sr(start + 4, got - 4);
+  const std::uint64_t hsize = sr.vint();
+  if (!sr.ok() || hsize == 0 || hsize > kMaxHeader5) return encrypted ? decryptedHeaderFailed() : RAR_BAD_DATA;
+  vlen = sr.pos();
+  const std::uint64_t total = 4 + vlen + hsize;
+  const std::uint64_t stored = encrypted ? roundToAes(total) : total;
+  if (skip + stored > file_.size() - pos_) return encrypted ? decryptedHeaderFailed() : RAR_BAD_DATA;
+  h.resize(static_cast<std::size_t>(stored));
+  if (!file_.read(pos_ + skip, h.data(), h.size())) return readError();
+  if (encrypted) {
+    if (!decryptBuffer(k->key, iv, h.data(), h.size())) return RAR_NO_MEMORY;
+    h.resize(static_cast<std::size_t>(total));
+  }
+  std::uint32_t crc = static_cast<std::uint32_t>(h[0] | (h[1] << 8) | (h[2] << 16)) | (std::uint32_t{h[3]} << 24);
+  if (crc32(h.data() + 4, h.size() - 4) != crc) return encrypted ? decryptedHeaderFailed() : RAR_BAD_DATA;
+  if (encrypted) headerDecrypted_ = true;
+  onDisk = skip + stored;
   return RAR_SUCCESS;
 }
 
@@ -297,17 +529,11 @@ int HeaderReader::readBlock(Block& b) {
 int HeaderReader::readBlock4(Block& b) {
   b = Block();
   b.offset = pos_;
-  std::uint8_t base[7];
-  if (!file_.read(pos_, base, 7)) return file_.failed() ? RAR_EREAD : RAR_BAD_DATA;
-  const std::uint16_t crc = static_cast<std::uint16_t>(base[0] | (base[1] << 8));
-  const std::uint8_t type = base[2];
-  const std::uint16_t flags = static_cast<std::uint16_t>(base[3] | (base[4] << 8));
-  const std::uint16_t size = static_cast<std::uint16_t>(base[5] | (base[6] << 8));  // HEAD_SIZE
-  if (size < 7) return RAR_BAD_DATA;
-  std::vector<std::uint8_t> h(size);
-  if (!file_.read(pos_, h.data(), size)) return file_.failed() ? RAR_EREAD : RAR_BAD_DATA;
-  if ((crc32(h.data() + 2, size - 2) & 0xffff) != crc) return RAR_BAD_DATA;
-  b.size = size;
+  std::vector<std::uint8_t> h;
+  if (int r = loadHeader4(h, b.size)) return r;
+  const std::uint8_t type = h[2];
+  const std::uint16_t flags = static_cast<std::uint16_t>(h[3] | (h[4] << 8));
+  const std::size_t size = h.size();
   ByteReader r(h.data() + 7, size - 7u);
   switch (type) {
     case kMain4:
@@ -357,7 +583,7 @@ int HeaderReader::readBlock4(Block& b) {
         b.dataSize = r.u32();  // ADD_SIZE
         if (!r.ok()) return RAR_BAD_DATA;
       }
-      if (b.dataSize > file_.size() - std::min(file_.size(), pos_ + size)) b.truncated = true;
+      if (b.dataSize > file_.size() - std::min(file_.size(), pos_ + b.size)) b.truncated = true;
       return RAR_SUCCESS;
   }
 }
@@ -383,6 +609,7 @@ int HeaderReader::parseFile4(const std::uint8_t* h, std::size_t size, std::uint1
   }
   std::string_view stored = r.text(nameSize);
   RarEntry& e = b.entry;
+  const std::size_t saltAt = 7 + r.pos();
   if (flags & kFileSalt) {
     std::string_view salt = r.text(8);
     if (r.ok()) std::memcpy(e.crypt.salt.data(), salt.data(), 8);
@@ -420,14 +647,18 @@ int HeaderReader::parseFile4(const std::uint8_t* h, std::size_t size, std::uint1
     e.flags |= RAR_FLAG_DIRECTORY;
   else if (unixHost && (attr & 0170000) == 0120000)
     e.flags |= RAR_FLAG_SYMLINK;
-  if (pack > file_.size() - std::min(file_.size(), pos_ + size)) b.truncated = true;
+  if (pack > file_.size() - std::min(file_.size(), pos_ + b.size)) b.truncated = true;
   RarPart part;
   part.headerOffset = b.offset;
-  part.headerSize = size;
-  part.dataOffset = b.offset + size;
+  part.headerSize = b.size;
+  part.dataOffset = b.offset + b.size;
   part.dataSize = pack;
   part.crc = fileCrc;
   part.hasCrc = true;
+  if (flags & kFilePassword)
+    part.header = plainFile4(h, size, saltAt);
+  else if (headersEncrypted_)
+    part.header.assign(reinterpret_cast<const char*>(h), size);
   e.parts.push_back(part);
   return RAR_SUCCESS;
 }
@@ -435,23 +666,10 @@ int HeaderReader::parseFile4(const std::uint8_t* h, std::size_t size, std::uint1
 int HeaderReader::readBlock5(Block& b) {
   b = Block();
   b.offset = pos_;
-  // CRC32, then the header size as a variable-length number (at most 3 bytes for
-  // the 2 MiB limit), then that many header bytes.
-  std::uint8_t start[7] = {};
-  std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(7, file_.size() - pos_));
-  if (got < 5 || !file_.read(pos_, start, got)) return file_.failed() ? RAR_EREAD : RAR_BAD_DATA;
-  ByteReader sr(start + 4, got - 4);
-  std::uint64_t hsize = sr.vint();
-  if (!sr.ok() || hsize == 0 || hsize > kMaxHeader5) return RAR_BAD_DATA;
-  const std::size_t vlen = sr.pos();
-  const std::uint64_t total = 4 + vlen + hsize;
-  if (total > file_.size() - pos_) return RAR_BAD_DATA;
-  std::vector<std::uint8_t> h(static_cast<std::size_t>(total));
-  if (!file_.read(pos_, h.data(), h.size())) return file_.failed() ? RAR_EREAD : RAR_BAD_DATA;
-  std::uint32_t stored = static_cast<std::uint32_t>(h[0] | (h[1] << 8) | (h[2] << 16)) | (std::uint32_t{h[3]} << 24);
-  if (crc32(h.data() + 4, h.size() - 4) != stored) return RAR_BAD_DATA;
-  b.size = total;
-  ByteReader r(h.data() + 4 + vlen, static_cast<std::size_t>(hsize));
+  std::vector<std::uint8_t> h;
+  std::size_t vlen = 0;
+  if (int rc = loadHeader5(h, vlen, b.size)) return rc;
+  ByteReader r(h.data() + 4 + vlen, h.size() - 4 - vlen);
   std::uint64_t type = r.vint();
   std::uint64_t hflags = r.vint();
   std::uint64_t extraSize = (hflags & kHdrExtra) ? r.vint() : 0;
@@ -459,7 +677,7 @@ int HeaderReader::readBlock5(Block& b) {
   if (!r.ok() || extraSize > r.remaining()) return RAR_BAD_DATA;
   b.splitBefore = (hflags & kHdrSplitBefore) != 0;
   b.splitAfter = (hflags & kHdrSplitAfter) != 0;
-  if (b.dataSize > file_.size() - std::min(file_.size(), pos_ + total)) b.truncated = true;
+  if (b.dataSize > file_.size() - std::min(file_.size(), pos_ + b.size)) b.truncated = true;
   const std::uint8_t* body = r.here();
   const std::size_t bodySize = r.remaining();
   switch (type) {
@@ -474,13 +692,40 @@ int HeaderReader::readBlock5(Block& b) {
       volumeNumber_ = volNumber;
       solid_ = (arcFlags & kArcSolid) != 0;
       newNumbering_ = true;
+      if (headersEncrypted_) b.plain.assign(reinterpret_cast<const char*>(h.data()), h.size());
       return RAR_SUCCESS;
     }
     case kFile5:
-    case kService5:
+    case kService5: {
       b.kind = type == kFile5 ? Block::kFile : Block::kService;
-      return parseFile5(body, bodySize, extraSize, b);
-    case kCrypt5: b.kind = Block::kCrypt; return RAR_SUCCESS;
+      if (int rc = parseFile5(body, bodySize, extraSize, b)) return rc;
+      RarPart& part = b.entry.parts.back();
+      if (b.entry.encrypted())
+        part.header = plainFile5(type, hflags, b.dataSize, body, bodySize, static_cast<std::size_t>(extraSize),
+                                 b.entry.crypt.tweakedChecksums);
+      else if (headersEncrypted_)
+        part.header.assign(reinterpret_cast<const char*>(h.data()), h.size());
+      return RAR_SUCCESS;
+    }
+    case kCrypt5: {
+      // Archive encryption: every later header is encrypted with this salt.
+      b.kind = Block::kCrypt;
+      ByteReader c(body, bodySize - static_cast<std::size_t>(extraSize));
+      const std::uint64_t version = c.vint();
+      const std::uint64_t cflags = c.vint();
+      kdf5_ = c.u8();
+      std::string_view salt = c.text(16);
+      if (!c.ok() || version != 0 || kdf5_ > 24) return RAR_BAD_DATA;
+      std::memcpy(salt5_.data(), salt.data(), 16);
+      hasCheck5_ = false;
+      if (cflags & 1) {
+        std::string_view check = c.text(12);
+        if (!c.ok()) return RAR_BAD_DATA;
+        std::memcpy(check5_.data(), check.data(), 12);
+        hasCheck5_ = rar5CheckIntact(check5_.data());
+      }
+      return RAR_SUCCESS;
+    }
     case kEnd5: {
       b.kind = Block::kEnd;
       // Some writers leave out the flags of the last volume's end block.
@@ -680,7 +925,9 @@ int HeaderReader::nextVolume() {
 int HeaderReader::next(RarEntry& out) {
   if (failed_) return failed_;
   if (format_ == RarFormat::None) return failed_ = RAR_BAD_PARAMS;
-  if (headersEncrypted_) return failed_ = RAR_MISSING_PASSWORD;
+  // Without the password (or with a wrong one) the walk stays where it is, to be
+  // asked again once a password is set.
+  if (headersEncrypted_ && password_.empty()) return RAR_MISSING_PASSWORD;
   RarEntry building;
   bool have = false;
   // Ends the walk with result r, handing out what was built so far as incomplete.
@@ -701,6 +948,7 @@ int HeaderReader::next(RarEntry& out) {
       if (volumeSet_ && (r = nextVolume()) == RAR_SUCCESS) continue;
       return stop(r == RAR_END_ARCHIVE ? RAR_BAD_DATA : r);
     }
+    if ((r == RAR_MISSING_PASSWORD || r == RAR_BAD_PASSWORD) && !have) return r;
     if (r != RAR_SUCCESS) return stop(r);
     switch (b.kind) {
       case Block::kEnd:
@@ -748,7 +996,18 @@ int HeaderReader::next(RarEntry& out) {
         }
         continue;
       case Block::kMain:
-      case Block::kCrypt: return stop(RAR_BAD_DATA);  // only at the start of a volume
+        if (format_ == RarFormat::Rar5 && headersEncrypted_) {
+          // Encrypted headers: the main header follows the encryption block.
+          if (!mainSeen_) {
+            prefix_.assign(kSig5, kSig5 + 8);
+            prefix_.insert(prefix_.end(), b.plain.begin(), b.plain.end());
+          }
+          mainSeen_ = true;
+          consume(b);
+          continue;
+        }
+        return stop(RAR_BAD_DATA);  // only at the start of a volume
+      case Block::kCrypt: return stop(RAR_BAD_DATA);
       default: consume(b); continue;
     }
   }

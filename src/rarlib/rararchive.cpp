@@ -1,8 +1,6 @@
 #include "rarlib/rararchive.h"
 
 #include <libdeflate.h>
-#include <openssl/evp.h>
-#include <openssl/sha.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -66,6 +64,12 @@ std::string wrapPackedComment(const RarComment& c) {
   a += file;
   a += c.data;
   return a;
+}
+
+// Whether an entry's password can be checked before its data is read (a RAR5
+// check value that is intact).
+bool passwordChecked(const RarEntry& e) {
+  return e.crypt.kind == RarCrypt::Rar5Aes && e.crypt.hasCheck && rar5CheckIntact(e.crypt.check.data());
 }
 
 }  // namespace
@@ -132,7 +136,10 @@ void RarArchive::setDataProc(RarProcessDataProc proc, void* user) {
   dataUser_ = user;
 }
 
-void RarArchive::setPassword(const char* password) { password_ = password ? password : ""; }
+void RarArchive::setPassword(const char* password) {
+  password_ = password ? password : "";
+  reader_.setPassword(password_);
+}
 
 int RarArchive::nextEntry(RarEntry& e) {
   if (!lookahead_.empty()) {
@@ -160,7 +167,7 @@ void RarArchive::noteEntry(const RarEntry& e, int index) {
       Segment s;
       s.path = vols[v];
       s.length = ::stat(vols[v].c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-      pieces_.push_back(Piece{index, std::move(s)});
+      pieces_.push_back(Piece{index, std::move(s), {}, {}, false, {}});
     }
     return;
   }
@@ -180,8 +187,70 @@ void RarArchive::noteEntry(const RarEntry& e, int index) {
     s.offset = p.headerOffset;
     s.length = p.headerSize + p.dataSize;
     streamEnd_ = p.headerOffset + p.headerSize + p.dataSize;
-    pieces_.push_back(Piece{index, std::move(s)});
+    Piece piece{index, std::move(s), {}, {}, false, {}};
+    if (!p.header.empty()) {
+      // Encrypted: the header as the decoder is to read it, then the data, which
+      // is decrypted on its way to the decoder.
+      piece.header = p.header;
+      piece.segment.offset = p.dataOffset;
+      piece.segment.length = p.dataSize;
+      if (e.encrypted()) piece.crypt = e.crypt;
+      piece.packed = e.method != 0;
+    }
+    pieces_.push_back(std::move(piece));
   }
+}
+
+// The keys of an entry's encryption with the password set; null without one.
+const RarKeys* RarArchive::entryKeys(const RarCrypt& crypt) {
+  if (password_.empty()) return nullptr;
+  if (crypt.kind == RarCrypt::Rar5Aes) return reader_.keys().rar5(password_, crypt.salt.data(), crypt.kdfCount);
+  if (crypt.kind == RarCrypt::Rar4Aes) return reader_.keys().rar4(password_, crypt.salt.data());
+  return nullptr;
+}
+
+// A piece as the decoder gets it: encrypted data with the key of the password
+// set now (without one it goes as it is: the entry is refused anyway). The RAR5
+// decoder must not see the padding after a compressed stream: the header gets
+// the stream's own length.
+void RarArchive::send(Piece& piece, std::vector<Segment>& out) {
+  Segment s = piece.segment;
+  std::string header = piece.header;
+  if (piece.crypt.kind != RarCrypt::None) piece.keyedWith = password_;
+  const RarKeys* k = piece.crypt.kind != RarCrypt::None ? entryKeys(piece.crypt) : nullptr;
+  if (k) {
+    const auto& iv = piece.crypt.kind == RarCrypt::Rar5Aes ? piece.crypt.iv : k->iv;
+    s.key = k->key;
+    s.iv.assign(reinterpret_cast<const char*>(iv.data()), iv.size());
+    s.deliver = s.length;
+    if (piece.crypt.kind == RarCrypt::Rar5Aes && piece.packed) {
+      VolumeFile v;
+      const bool opened = v.open(s.path);
+      auto plainAt = [&](std::uint64_t offset, std::uint8_t* dst, std::size_t size) {
+        // CBC: a block decrypts with the ciphertext before it as its IV.
+        const std::uint64_t first = offset / kAesBlock * kAesBlock;
+        std::uint8_t prev[kAesBlock], buf[3 * kAesBlock];
+        const std::size_t n = roundToAes(offset - first + size);
+        if (!opened || n > sizeof buf || first + n > s.length) return false;
+        if (first == 0)
+          std::memcpy(prev, iv.data(), kAesBlock);
+        else if (!v.read(s.offset + first - kAesBlock, prev, kAesBlock))
+          return false;
+        if (!v.read(s.offset + first, buf, n) || !decryptBuffer(s.key, prev, buf, n)) return false;
+        std::memcpy(dst, buf + (offset - first), size);
+        return true;
+      };
+      s.deliver = compressedLength5(s.length, plainAt);
+      s.length = std::min<std::uint64_t>(s.length, roundToAes(s.deliver));
+      header = withDataSize5(header, s.deliver);
+    }
+  }
+  if (!header.empty()) {
+    Segment h;
+    h.bytes = std::move(header);
+    out.push_back(std::move(h));
+  }
+  out.push_back(std::move(s));
 }
 
 // What follows the last entry (the end block): the decoder may look at it when
@@ -189,6 +258,13 @@ void RarArchive::noteEntry(const RarEntry& e, int index) {
 void RarArchive::appendTrailer() {
   if (trailerAdded_ || reader_.volumeSet() || reader_.failure() == 0) return;
   trailerAdded_ = true;
+  if (std::string end = reader_.plainTrailer(); !end.empty()) {
+    // The archive's own end block is encrypted.
+    Segment s;
+    s.bytes = std::move(end);
+    pieces_.push_back(Piece{walked_, std::move(s), {}, {}, false, {}});
+    return;
+  }
   struct stat st {};
   const std::string& path = reader_.volumes().front();
   if (::stat(path.c_str(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) <= streamEnd_) return;
@@ -196,7 +272,7 @@ void RarArchive::appendTrailer() {
   s.path = path;
   s.offset = streamEnd_;
   s.length = std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size) - streamEnd_, 64 * 1024);
-  pieces_.push_back(Piece{walked_, std::move(s)});
+  pieces_.push_back(Piece{walked_, std::move(s), {}, {}, false, {}});
 }
 
 bool RarArchive::moreInput(std::vector<Segment>& out) {
@@ -211,7 +287,7 @@ bool RarArchive::moreInput(std::vector<Segment>& out) {
     noteEntry(e, walked_++);
     lookahead_.push_back(std::move(e));
   }
-  for (; sent_ < pieces_.size(); ++sent_) out.push_back(pieces_[sent_].segment);
+  for (; sent_ < pieces_.size(); ++sent_) send(pieces_[sent_], out);
   return true;
 }
 
@@ -229,7 +305,7 @@ int RarArchive::ensureDecoder(int index) {
   }
   sent_ = 0;
   for (; sent_ < pieces_.size(); ++sent_)
-    if (pieces_[sent_].entry >= start) input.push_back(pieces_[sent_].segment);
+    if (pieces_[sent_].entry >= start) send(pieces_[sent_], input);
   int error = 0;
   if (!decoder_.start(
           start, std::move(input), [this](std::vector<Segment>& out) { return moreInput(out); }, limits_, error))
@@ -243,7 +319,8 @@ int RarArchive::readHeader(RARHeaderData& header) {
   RarEntry e;
   int r = nextEntry(e);
   if (r != RAR_SUCCESS) {
-    readResult_ = r;
+    // Encrypted headers without the right password: asked again once one is set.
+    if (r != RAR_MISSING_PASSWORD && r != RAR_BAD_PASSWORD) readResult_ = r;
     return r;
   }
   current_ = std::move(e);
@@ -290,22 +367,27 @@ int RarArchive::failedEntryCode(const RarEntry& e) const {
   return reader_.failure() == RAR_EOPEN ? RAR_EOPEN : RAR_BAD_DATA;
 }
 
-// A RAR5 entry carries a check value of its password: the key derivation run
-// 32 rounds further, folded to 8 bytes, followed by 4 bytes of its SHA-256.
-int RarArchive::checkPassword(const RarEntry& e) const {
+// Whether the entry can be decrypted with the password set: RAR_SUCCESS, or why
+// not. A RAR5 entry usually carries a check value of its password; where there
+// is none (and in the 2.9-4.x format) a wrong password shows only in the data.
+int RarArchive::checkPassword(const RarEntry& e) {
   if (password_.empty()) return RAR_MISSING_PASSWORD;
-  if (e.crypt.kind != RarCrypt::Rar5Aes || !e.crypt.hasCheck) return RAR_NO_DECRYPTION;
-  std::uint8_t digest[SHA256_DIGEST_LENGTH];
-  SHA256(e.crypt.check.data(), 8, digest);
-  if (std::memcmp(digest, e.crypt.check.data() + 8, 4) != 0) return RAR_NO_DECRYPTION;  // a damaged record
-  std::uint8_t value[32];
-  const int rounds = (1 << e.crypt.kdfCount) + 32;
-  if (PKCS5_PBKDF2_HMAC(password_.data(), static_cast<int>(password_.size()), e.crypt.salt.data(), 16, rounds,
-                        EVP_sha256(), sizeof value, value) != 1)
-    return RAR_NO_MEMORY;
-  std::uint8_t check[8] = {};
-  for (std::size_t i = 0; i < sizeof value; ++i) check[i % 8] ^= value[i];
-  return std::memcmp(check, e.crypt.check.data(), 8) == 0 ? RAR_NO_DECRYPTION : RAR_BAD_PASSWORD;
+  if (e.crypt.kind == RarCrypt::Other) return RAR_NO_DECRYPTION;
+  // Parts in several volumes are each encrypted on their own; packed data of a
+  // volume set reaches the decoder as whole volumes, not decrypted.
+  if (e.parts.size() != 1 || (reader_.volumeSet() && e.method != 0)) return RAR_NO_DECRYPTION;
+  const RarKeys* k = entryKeys(e.crypt);
+  if (!k) return RAR_NO_MEMORY;
+  if (e.crypt.kind == RarCrypt::Rar5Aes && passwordChecked(e) && !rar5CheckMatches(*k, e.crypt.check.data()))
+    return RAR_BAD_PASSWORD;
+  return RAR_SUCCESS;
+}
+
+bool RarArchive::crcMatches(const RarEntry& e, std::uint32_t crc) {
+  if (!e.hasCrc) return true;
+  if (!e.crypt.tweakedChecksums) return crc == e.crc;
+  const RarKeys* k = entryKeys(e.crypt);
+  return k && rar5KeyedCrc(crc, *k) == e.crc;
 }
 
 int RarArchive::reportData(const std::uint8_t* block, std::size_t size) {
@@ -332,7 +414,8 @@ int RarArchive::processFile(int operation, const char* folder, const char* name)
     if (int r = output_->begin(folder, name, options_)) return r;
   }
   if (int r = failedEntryCode(e)) return r;
-  if (e.encrypted()) return checkPassword(e);
+  if (e.encrypted() && !e.directory())
+    if (int r = checkPassword(e)) return r;
   if (e.directory()) return extracting ? output_->makeFolder(e) : RAR_SUCCESS;
   if (!e.linkTarget.empty()) {
     // Links and file copies of the 5.0 format carry no data.
@@ -342,6 +425,11 @@ int RarArchive::processFile(int operation, const char* folder, const char* name)
   processing_ = true;
   int r = decodeEntry(e, extracting);
   processing_ = false;
+  // Without a check value, a wrong password shows as damaged data, unless the
+  // entry continues a solid stream that this password decrypted right.
+  if (e.encrypted() && r == RAR_SUCCESS) provenPassword_ = password_;
+  const bool proven = (e.flags & RAR_FLAG_SOLID) && provenPassword_ == password_;
+  if (r == RAR_BAD_DATA && e.encrypted() && !passwordChecked(e) && !proven) r = RAR_BAD_PASSWORD;
   return r;
 }
 
@@ -352,8 +440,13 @@ int RarArchive::processFile(int operation, const char* folder, const char* name)
 int RarArchive::decodeEntry(const RarEntry& e, bool extracting) {
   const bool link = e.symlink();
   const bool stored = e.method == 0;
-  if (!stored)
+  if (!stored) {
+    // Data the running decoder was given with another password is sent again.
+    for (std::size_t i = 0; i < sent_ && i < pieces_.size() && e.encrypted(); ++i)
+      if (pieces_[i].entry == index_ && pieces_[i].crypt.kind != RarCrypt::None && pieces_[i].keyedWith != password_)
+        decoder_.stop();
     if (int r = ensureDecoder(index_)) return r;
+  }
   std::string linkText;
   if (extracting && !link)
     if (int r = output_->openFile(e)) return r;
@@ -375,7 +468,7 @@ int RarArchive::decodeEntry(const RarEntry& e, bool extracting) {
   };
   int r = stored ? copyStored(e, sink) : decodePacked(e, link, linkText, crc, produced, sink);
   if (r == RAR_SUCCESS && !(e.flags & RAR_FLAG_UNSIZED) && produced != e.unpSize) r = RAR_BAD_DATA;
-  if (r == RAR_SUCCESS && e.hasCrc && !e.crypt.tweakedChecksums && crc != e.crc) r = RAR_BAD_DATA;
+  if (r == RAR_SUCCESS && !crcMatches(e, crc)) r = RAR_BAD_DATA;
   if (!extracting) return r;
   if (r != RAR_SUCCESS) {
     if (!link) output_->discardFile();
@@ -384,17 +477,34 @@ int RarArchive::decodeEntry(const RarEntry& e, bool extracting) {
   return link ? output_->makeLink(e, linkText) : output_->commitFile(e);
 }
 
+// Encrypted stored data is decrypted here; the padding after the last block is
+// left out.
 int RarArchive::copyStored(const RarEntry& e, const Decoder::DataSink& sink) {
   std::vector<std::uint8_t> buf;
+  CbcDecryptor cipher;
+  const bool encrypted = e.encrypted();
+  if (encrypted) {
+    const RarKeys* k = entryKeys(e.crypt);
+    const auto& iv = e.crypt.kind == RarCrypt::Rar5Aes ? e.crypt.iv : k ? k->iv : e.crypt.iv;
+    if (!k || !cipher.start(k->key, iv.data())) return RAR_NO_MEMORY;
+  }
+  std::uint64_t left = e.unpSize;  // encrypted: what remains to hand on
   for (const RarPart& p : e.parts) {
     VolumeFile v;
     if (!v.open(reader_.volumes()[static_cast<std::size_t>(p.volume)])) return RAR_EOPEN;
+    if (encrypted && p.dataSize % kAesBlock != 0) return RAR_BAD_DATA;
     for (std::uint64_t done = 0; done < p.dataSize;) {
       std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(p.dataSize - done, kCopyBlock));
       buf.resize(n);
       if (!v.read(p.dataOffset + done, buf.data(), n)) return v.failed() ? RAR_EREAD : RAR_BAD_DATA;
-      if (int r = sink(buf.data(), n)) return r;
       done += n;
+      if (encrypted) {
+        if (!cipher.update(buf.data(), n, buf.data())) return RAR_NO_MEMORY;
+        if (n - std::min<std::uint64_t>(n, left) >= kAesBlock) return RAR_BAD_DATA;  // more than padding
+        n = static_cast<std::size_t>(std::min<std::uint64_t>(n, left));
+        left -= n;
+      }
+      if (int r = sink(buf.data(), n)) return r;
     }
   }
   return RAR_SUCCESS;

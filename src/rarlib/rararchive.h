@@ -36,6 +36,10 @@ class RarArchive {
   struct Piece {
     int entry;
     Segment segment;
+    std::string header;     // encrypted entries and archives: the header the decoder reads before the data
+    RarCrypt crypt;         // an encrypted entry's data: keyed when it is sent
+    bool packed = false;    // compressed (not stored) data
+    std::string keyedWith;  // the password it was last sent with
   };
 
   int nextEntry(RarEntry& e);
@@ -43,9 +47,12 @@ class RarArchive {
   bool moreInput(std::vector<Segment>& out);
   void appendTrailer();
   int ensureDecoder(int index);
-  int checkPassword(const RarEntry& e) const;
+  void send(Piece& piece, std::vector<Segment>& out);
+  const RarKeys* entryKeys(const RarCrypt& crypt);
+  int checkPassword(const RarEntry& e);
   int decodeEntry(const RarEntry& e, bool extracting);
   int copyStored(const RarEntry& e, const Decoder::DataSink& sink);
+  bool crcMatches(const RarEntry& e, std::uint32_t crc);
   int decodePacked(const RarEntry& e, bool link, std::string& linkText, std::uint32_t& crc, std::uint64_t& produced,
                    const Decoder::DataSink& sink);
   int failedEntryCode(const RarEntry& e) const;
@@ -75,6 +82,7 @@ class RarArchive {
   bool processing_ = false;
 
   std::string password_;
+  std::string provenPassword_;  // the password of the last encrypted entry that checked out
   RarChangeVolProc volumeProc_ = nullptr;
   void* volumeUser_ = nullptr;
   RarProcessDataProc dataProc_ = nullptr;

@@ -31,6 +31,9 @@ struct RarPart {
   std::uint64_t dataSize = 0;
   std::uint32_t crc = 0;  // this part's stored CRC-32 (for the last part: the file's)
   bool hasCrc = false;
+  // For encrypted entries and archives: the header as the decoder is to read it
+  // (decrypted, without the encryption marks). Empty: the stored header serves.
+  std::string header;
 };
 
 struct RarEntry {

@@ -86,6 +86,15 @@ TEST_F(CliRar, PasswordOptionAndRefusals) {
   EXPECT_NE(err.find("locked.txt: Encrypted file: a password is needed"), std::string::npos) << err;
   EXPECT_EQ(run("t p.rar -P nope"), 1);
   EXPECT_NE(err.find("locked.txt: Wrong password"), std::string::npos) << err;
+  ASSERT_EQ(run("x p.rar -d out -P pw"), 0) << err;
+  EXPECT_EQ(readFile(dir / "out/locked.txt"), "0123456789abcdef");
+  // Encrypted headers: the password opens the listing too.
+  const std::string hidden = sample("test_read_format_rar5_encrypted_filenames.rar");
+  EXPECT_EQ(run("x " + hidden + " -d none"), 1);
+  EXPECT_NE(err.find("a password is needed"), std::string::npos) << err;
+  ASSERT_EQ(run("x " + hidden + " -d shown -P password"), 0) << err;
+  EXPECT_EQ(out, "4 of 4 files extracted\n");
+  EXPECT_EQ(readFile(dir / "shown/d.txt"), "This is from d.txt");
   auto vols = rartest::rar5Volumes({rartest::file("v", "0123456789")}, 4);
   dir.write("lone.part2.rar", vols[1]);
   EXPECT_EQ(run("l lone.part2.rar"), 1);

@@ -96,13 +96,38 @@ TEST_F(RarArc, PasswordIsAskedForEncryptedEntriesOnly) {
     log.push_back(std::string("password for ") + h.FileName);
     pw = answers[asked++];
   };
-  for (int i = 0; i < 3; ++i) EXPECT_FALSE(rar.Test());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(rar.Test(), i == 2);
   EXPECT_EQ(log, (Log{"testing open", "tested open ok", "testing locked", "password for locked", "tested locked bad",
                       "error 22", "testing open", "tested open ok", "testing locked", "password for locked",
                       "tested locked bad", "error 24", "testing open", "tested open ok", "testing locked",
-                      "password for locked", "tested locked bad", "error 23"}));
+                      "password for locked", "tested locked ok"}));
   EXPECT_EQ(TRAR::ErrorText(22), "Encrypted file: a password is needed");
   EXPECT_EQ(TRAR::ErrorText(24), "Wrong password");
+}
+
+TEST_F(RarArc, EncryptedHeadersAskOncePerArchiveAndTheAnswerIsKept) {
+  rar.ArchiveName = rartest::samples() + "/test_read_format_rar5_encrypted_filenames.rar";
+  std::vector<std::string> answers = {"", "wrong", "password"};
+  std::size_t asked = 0;
+  rar.OnReqPassword = [&](TRAR&, const RARHeaderData& h, std::string& pw) {
+    log.push_back(std::string("password for ") + h.FileName);
+    pw = asked < answers.size() ? answers[asked++] : "";
+  };
+  rar.List();  // cancelled: nothing listed, told as a missing password
+  rar.List();  // wrong
+  EXPECT_EQ(log, (Log{"password for test_read_format_rar5_encrypted_filenames.rar", "error 22",
+                      "password for test_read_format_rar5_encrypted_filenames.rar", "error 24"}));
+  log.clear();
+  rar.List();
+  EXPECT_EQ(log, (Log{"password for test_read_format_rar5_encrypted_filenames.rar", "list a.txt", "list b.txt",
+                      "list c.txt", "list d.txt"}));
+  // The password that opened the headers serves the entries and later
+  // operations on the same archive: no more questions.
+  log.clear();
+  rar.TargetDir = dir / "out";
+  EXPECT_TRUE(rar.Extract());
+  EXPECT_EQ(log, (Log{"extracted a.txt ok", "extracted b.txt ok", "extracted c.txt ok", "extracted d.txt ok"}));
+  EXPECT_EQ(testsupport::readFile(dir / "out/c.txt"), "This is from c.txt");
 }
 
 TEST_F(RarArc, StopWhileUnpackingEndsTheEntryQuietly) {

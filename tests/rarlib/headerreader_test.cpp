@@ -248,8 +248,45 @@ INSTANTIATE_TEST_SUITE_P(
                 RAR_SUCCESS, RAR_END_ARCHIVE},
         Hostile{"rar4_block_shorter_than_its_base", std::string("Rar!\x1a\x07\x00", 7) + std::string(7, '\0'),
                 RAR_BAD_DATA, 0},
-        Hostile{"encrypted_headers", rartest::rar5Signature() + rartest::rar5Block(4, 0, rartest::vint(0)), RAR_SUCCESS,
-                RAR_MISSING_PASSWORD}),
+        Hostile{"encrypted_headers_without_password", rartest::rar5EncryptedHeaders({rartest::file("a", "1")}, "pw"),
+                RAR_SUCCESS, RAR_MISSING_PASSWORD},
+        Hostile{"encryption_block_cut_short", rartest::rar5Signature() + rartest::rar5Block(4, 0, rartest::vint(0)),
+                RAR_BAD_DATA, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// Encrypted headers: without the password, or with a wrong one, the walk waits
+// where it is; with the right one it goes on; a damaged header behind a
+// password that passed its check is damage, not a wrong password.
+TEST(EncryptedHeaders, WalkWaitsForTheRightPassword) {
+  testsupport::TempDir dir;
+  const std::string bytes =
+      rartest::rar5EncryptedHeaders({rartest::file("a.txt", "one"), rartest::file("b.txt", "two")}, "pw");
+  HeaderReader r;
+  ASSERT_EQ(r.open(dir.write("e.rar", bytes)), RAR_SUCCESS);
+  EXPECT_TRUE(r.headersEncrypted());
+  RarEntry e;
+  EXPECT_EQ(r.next(e), RAR_MISSING_PASSWORD);
+  r.setPassword("wrong");
+  EXPECT_EQ(r.next(e), RAR_BAD_PASSWORD);
+  r.setPassword("pw");
+  ASSERT_EQ(r.next(e), RAR_SUCCESS);
+  EXPECT_EQ(e.name, "a.txt");
+  EXPECT_EQ(e.unpSize, 3u);
+  ASSERT_EQ(r.next(e), RAR_SUCCESS);
+  EXPECT_EQ(e.name, "b.txt");
+  EXPECT_EQ(r.next(e), RAR_END_ARCHIVE);
+
+  std::string damaged = bytes;
+  damaged[damaged.size() - 40] ^= 0x10;  // inside the last file header's ciphertext
+  HeaderReader d;
+  d.setPassword("pw");
+  ASSERT_EQ(d.open(dir.write("d.rar", damaged)), RAR_SUCCESS);
+  ASSERT_EQ(d.next(e), RAR_SUCCESS);
+  EXPECT_EQ(d.next(e), RAR_BAD_DATA);
+}
 
 }  // namespace

@@ -118,16 +118,42 @@ TEST_F(Extraction, HardLinkIsACopyOfAnEntryExtractedBefore) {
 }
 
 TEST_F(Extraction, PasswordsAreToldApartFromDamage) {
-  Entry locked = rartest::file("locked.txt", "0123456789abcdef");
+  Entry locked = rartest::file("locked.txt", "0123456789abcdef and a padded tail");
   locked.password = "secret";
   std::string archive = rartest::rar5({locked});
   EXPECT_EQ(extract(archive).items[0].result, RAR_MISSING_PASSWORD);
   password = "wrong";
   EXPECT_EQ(extract(archive).items[0].result, RAR_BAD_PASSWORD);
-  password = "secret";
-  EXPECT_EQ(extract(archive).items[0].result, RAR_NO_DECRYPTION)
-      << "the right password, data this library cannot decrypt";
   EXPECT_EQ(tree(), (std::vector<std::string>{"out"})) << "no garbage files";
+  // The right password, but the last encrypted block damaged: the password
+  // passed its check, so this is damage.
+  password = "secret";
+  std::string damaged = archive;
+  damaged[damaged.size() - rartest::rar5End().size() - 1] ^= 0x40;
+  EXPECT_EQ(extract(damaged).items[0].result, RAR_BAD_DATA);
+  EXPECT_EQ(tree(), (std::vector<std::string>{"out"}));
+  auto run = extract(archive);
+  EXPECT_EQ(run.items[0].result, RAR_SUCCESS);
+  EXPECT_EQ(run.items[0].dataSize, locked.data.size()) << "the padding is not part of the file";
+  EXPECT_EQ(testsupport::readFile(dir / "out/locked.txt"), locked.data);
+}
+
+TEST_F(Extraction, EncryptedHeadersOpenWithThePassword) {
+  Entry locked = rartest::file("inner/locked.txt", "locked data");
+  locked.password = "pw";
+  const std::string archive =
+      rartest::rar5EncryptedHeaders({rartest::folder("inner"), locked, rartest::file("plain.txt", "plain")}, "pw");
+  password = "bad";
+  auto refused = extract(archive);
+  EXPECT_EQ(refused.end, RAR_BAD_PASSWORD);
+  EXPECT_TRUE(refused.items.empty());
+  password = "pw";
+  auto run = extract(archive);
+  EXPECT_EQ(run.end, RAR_END_ARCHIVE);
+  ASSERT_EQ(run.items.size(), 3u);
+  for (const auto& it : run.items) EXPECT_EQ(it.result, RAR_SUCCESS) << it.name;
+  EXPECT_EQ(testsupport::readFile(dir / "out/inner/locked.txt"), "locked data");
+  EXPECT_EQ(testsupport::readFile(dir / "out/plain.txt"), "plain");
 }
 
 TEST_F(Extraction, VolumeSetAcrossFilesAndAMissingVolume) {

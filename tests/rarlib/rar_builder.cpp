@@ -23,9 +23,33 @@ std::string record(std::uint64_t type, const std::string& data) {
   return vint(body.size()) + body;
 }
 
-std::string encryptionRecord(const std::string& password) {
-  const int kdf = 1;  // 2 rounds: tests stay fast
-  std::string salt(16, 's'), iv(16, 'i');
+const int kKdf = 1;  // 2 rounds: tests stay fast
+const std::string kSalt(16, 's'), kIv(16, 'i');
+
+// The data as an encrypted entry holds it: AES-256-CBC with the password's key,
+// zero-padded to whole blocks.
+std::string encrypt(const std::string& password, const std::string& data, const std::string& iv = kIv) {
+  unsigned char key[32];
+  PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
+                    reinterpret_cast<const unsigned char*>(kSalt.data()), 16, 1 << kKdf, EVP_sha256(), 32, key);
+  std::string padded = data;
+  padded.resize((data.size() + 15) / 16 * 16, '\0');
+  std::string out(padded.size(), '\0');
+  EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+  int n = 0;
+  EVP_EncryptInit_ex(ctx, EVP_aes_256_cbc(), nullptr, key, reinterpret_cast<const unsigned char*>(iv.data()));
+  EVP_CIPHER_CTX_set_padding(ctx, 0);
+  EVP_EncryptUpdate(ctx, reinterpret_cast<unsigned char*>(out.data()), &n,
+                    reinterpret_cast<const unsigned char*>(padded.data()), static_cast<int>(padded.size()));
+  EVP_CIPHER_CTX_free(ctx);
+  return out;
+}
+
+// Version 0, a check value follows, the rounds, the salt, then what comes
+// after: the entry's IV, or nothing for the archive's encryption block.
+std::string encryptionData(const std::string& password, const std::string& iv) {
+  const int kdf = kKdf;
+  const std::string& salt = kSalt;
   std::uint8_t value[32];
   PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()),
                     reinterpret_cast<const unsigned char*>(salt.data()), 16, (1 << kdf) + 32, EVP_sha256(), 32, value);
@@ -38,8 +62,10 @@ std::string encryptionRecord(const std::string& password) {
   r += salt + iv;
   r.append(reinterpret_cast<const char*>(check), 8);
   r.append(reinterpret_cast<const char*>(digest), 4);
-  return record(1, r);
+  return r;
 }
+
+std::string encryptionRecord(const std::string& password) { return record(1, encryptionData(password, kIv)); }
 
 // A RAR5 file header block for a part of an entry's data.
 std::string fileBlock(const Entry& e, const std::string& part, bool before, bool after, std::uint32_t crc) {
@@ -53,6 +79,10 @@ std::string fileBlock(const Entry& e, const std::string& part, bool before, bool
   if (!e.hardlink.empty()) extra += record(5, vint(4) + vint(0) + vint(e.hardlink.size()) + e.hardlink);
   if (!e.password.empty()) extra += encryptionRecord(e.password);
   std::uint64_t flags = (before ? 0x08 : 0) | (after ? 0x10 : 0);
+  if (!e.password.empty()) {
+    const std::string sealed = encrypt(e.password, part);
+    return rar5Block(2, flags, body, extra, &sealed);
+  }
   return rar5Block(2, flags, body, extra, &part);
 }
 
@@ -110,6 +140,22 @@ std::string rar5Block(std::uint64_t type, std::uint64_t flags, const std::string
   out += sized;
   if (data) out += *data;
   return out;
+}
+
+std::string rar5EncryptedHeaders(const std::vector<Entry>& entries, const std::string& password) {
+  std::string a = rar5Signature() + rar5Block(4, 0, encryptionData(password, {}));
+  int n = 0;
+  auto sealed = [&](const std::string& header) {
+    const std::string iv(16, static_cast<char>('A' + n++));
+    return iv + encrypt(password, header, iv);
+  };
+  a += sealed(rar5Main());
+  for (const Entry& e : entries) {
+    std::string block = fileBlock(e, e.data, false, false, e.crc.value_or(crc32Of(e.data)));
+    const std::size_t dataSize = e.password.empty() ? e.data.size() : (e.data.size() + 15) / 16 * 16;
+    a += sealed(block.substr(0, block.size() - dataSize)) + block.substr(block.size() - dataSize);
+  }
+  return a + sealed(rar5End());
 }
 
 std::string rar5Signature() { return std::string("Rar!\x1a\x07\x01\x00", 8); }

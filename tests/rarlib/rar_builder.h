@@ -20,7 +20,7 @@ struct Entry {
   std::string hardlink;                  // a hard link to an earlier entry (type 4)
   std::optional<std::uint32_t> crc;      // instead of the data's CRC-32
   std::optional<std::uint64_t> unpSize;  // instead of the data's size
-  std::string password;                  // not empty: an encryption record whose check value fits it
+  std::string password;                  // not empty: the data encrypted, with a record whose check value fits it
   bool solid = false;
 };
 
@@ -31,6 +31,11 @@ Entry hardlink(const std::string& name, const std::string& target);
 
 // A RAR5 archive holding the entries stored.
 std::string rar5(const std::vector<Entry>& entries, bool endBlock = true);
+
+// A RAR5 archive with encrypted headers (the archive encryption block, then
+// every header encrypted with the password's key); entries with a password of
+// their own have their data encrypted too.
+std::string rar5EncryptedHeaders(const std::vector<Entry>& entries, const std::string& password);
 
 // A RAR5 volume set: the entries stored, the data cut into parts of at most
 // partSize bytes, one part per volume.
