@@ -1,7 +1,8 @@
 // Fuzz target for testing a whole RAR archive through the library: the header
-// walk, the decoder child and its watch, and the CRC and size checks. The
-// decoder runs in a child process that is stopped after a short stall, so an
-// input that traps libarchive costs an error, never a hang of the fuzzer.
+// walk (also of encrypted headers), decryption, the decoder child and its
+// watch, and the CRC and size checks. The decoder runs in a child process that
+// is stopped after a short stall, so an input that traps libarchive costs an
+// error, never a hang of the fuzzer.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -30,7 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     limits.stallWallMs = 2000;
     archive.setLimits(limits);
     if (archive.open(open) == RAR_SUCCESS) {
-      archive.setPassword("fuzz");
+      // The password of the encrypted seeds: their entries decrypt, so the
+      // rewritten headers and the decrypted streams reach the decoder.
+      archive.setPassword("password");
       RARHeaderData header{};
       for (int i = 0; i < 64 && archive.readHeader(header) == RAR_SUCCESS; ++i)
         archive.processFile(RAR_TEST, nullptr, nullptr);

@@ -72,6 +72,12 @@ bool passwordChecked(const RarEntry& e) {
   return e.crypt.kind == RarCrypt::Rar5Aes && e.crypt.hasCheck && rar5CheckIntact(e.crypt.check.data());
 }
 
+// The IV of an entry's data: stored with a RAR5 entry, derived with the key for
+// RAR 2.9-4.x.
+const std::uint8_t* dataIv(const RarCrypt& crypt, const RarKeys& keys) {
+  return crypt.kind == RarCrypt::Rar5Aes ? crypt.iv.data() : keys.iv.data();
+}
+
 }  // namespace
 
 RarArchive::RarArchive() : limits_(defaultLimits()) {}
@@ -219,9 +225,9 @@ void RarArchive::send(Piece& piece, std::vector<Segment>& out) {
   if (piece.crypt.kind != RarCrypt::None) piece.keyedWith = password_;
   const RarKeys* k = piece.crypt.kind != RarCrypt::None ? entryKeys(piece.crypt) : nullptr;
   if (k) {
-    const auto& iv = piece.crypt.kind == RarCrypt::Rar5Aes ? piece.crypt.iv : k->iv;
+    const std::uint8_t* iv = dataIv(piece.crypt, *k);
     s.key = k->key;
-    s.iv.assign(reinterpret_cast<const char*>(iv.data()), iv.size());
+    s.iv.assign(reinterpret_cast<const char*>(iv), kAesBlock);
     s.deliver = s.length;
     if (piece.crypt.kind == RarCrypt::Rar5Aes && piece.packed) {
       VolumeFile v;
@@ -233,7 +239,7 @@ void RarArchive::send(Piece& piece, std::vector<Segment>& out) {
         const std::size_t n = roundToAes(offset - first + size);
         if (!opened || n > sizeof buf || first + n > s.length) return false;
         if (first == 0)
-          std::memcpy(prev, iv.data(), kAesBlock);
+          std::memcpy(prev, iv, kAesBlock);
         else if (!v.read(s.offset + first - kAesBlock, prev, kAesBlock))
           return false;
         if (!v.read(s.offset + first, buf, n) || !decryptBuffer(s.key, prev, buf, n)) return false;
@@ -485,8 +491,7 @@ int RarArchive::copyStored(const RarEntry& e, const Decoder::DataSink& sink) {
   const bool encrypted = e.encrypted();
   if (encrypted) {
     const RarKeys* k = entryKeys(e.crypt);
-    const auto& iv = e.crypt.kind == RarCrypt::Rar5Aes ? e.crypt.iv : k ? k->iv : e.crypt.iv;
-    if (!k || !cipher.start(k->key, iv.data())) return RAR_NO_MEMORY;
+    if (!k || !cipher.start(k->key, dataIv(e.crypt, *k))) return RAR_NO_MEMORY;
   }
   std::uint64_t left = e.unpSize;  // encrypted: what remains to hand on
   for (const RarPart& p : e.parts) {
