@@ -302,6 +302,22 @@ void TMainform::Savearchiveas1Click() {
   SetCaption(target);
 }
 
+namespace {
+
+// The folder a copy of archive goes to, from the "Copy to:" answer: a relative
+// folder is taken beside the archive, never in whatever folder the program was
+// started from; "~" is the home folder.
+std::string copyDestination(const std::string& archive, const std::string& typed) {
+  std::string folder = platform::toNativeSeparators(typed);
+  if (folder == "~" || folder.rfind("~/", 0) == 0)
+    folder = platform::homeFolder() + folder.substr(1);
+  else if (folder.front() != '/')
+    folder = platform::AddBackslash(platform::folderOf(platform::absolutePath(archive))) + folder;
+  return platform::absolutePath(folder);
+}
+
+}  // namespace
+
 void TMainform::Copyarchive1Click() {
   const std::string archive = OpenArchiveName();
   if (archive.empty() || !platform::fileExists(archive)) {
@@ -310,7 +326,7 @@ void TMainform::Copyarchive1Click() {
   }
   auto folder = ui().input("Copy archive", "Copy to:", "");
   if (!folder || folder->empty()) return;
-  std::string dest = platform::absolutePath(platform::toNativeSeparators(*folder));
+  const std::string dest = copyDestination(archive, *folder);
   if (!platform::directoryExists(dest)) {
     if (ui().message(MsgKind::Warning, {}, "Can't find destination drive/directory, Create it?",
                      platform::kBtnYes | platform::kBtnAbort) != platform::kBtnYes)

@@ -156,6 +156,35 @@ TEST_F(AppTest, CopyArchiveChecksTheFreeSpace) {
   EXPECT_TRUE(ui.unexpected.empty());
 }
 
+TEST_F(AppTest, CopyToARelativeFolderGoesBesideTheArchive) {
+  const std::string zip = writeZip("keep/a.zip", kThree);
+  dir.write("started/here.txt", "");
+  const auto before = std::filesystem::current_path();
+  std::filesystem::current_path(dir / "started");  // where the program was started from
+  auto f = make();
+  ASSERT_TRUE(f->OpenArchive(zip));
+  ui.answerInput("backup/today").answerMessage(kBtnYes).answerMessage(kBtnOk);
+  f->Copyarchive1Click();
+  EXPECT_EQ(readFile(dir / "keep/backup/today/a.zip"), readFile(zip));
+  EXPECT_FALSE(std::filesystem::exists(dir / "started/backup"));
+  // "~" is the home folder, as in a shell.
+  const char* home = std::getenv("HOME");
+  const std::string savedHome = home ? home : "";
+  ::setenv("HOME", (dir / "home").c_str(), 1);
+  std::filesystem::create_directories(dir / "home/copies");
+  ui.answerInput("~/copies").answerMessage(kBtnOk);
+  f->Copyarchive1Click();
+  ::setenv("HOME", savedHome.c_str(), 1);
+  std::filesystem::current_path(before);
+  EXPECT_EQ(readFile(dir / "home/copies/a.zip"), readFile(zip));
+  // "." is the archive's own folder: the copy would be the archive itself, and is refused.
+  ui.answerInput(".").answerMessage(kBtnOk);
+  f->Copyarchive1Click();
+  EXPECT_EQ(readFile(zip), readFile(dir / "keep/backup/today/a.zip")) << "the archive is intact";
+  EXPECT_NE(ui.boxes.back().text.find("onto itself"), std::string::npos) << ui.boxes.back().text;
+  EXPECT_TRUE(ui.unexpected.empty()) << ui.unexpected.front();
+}
+
 TEST_F(AppTest, DeleteArchiveAsksAndClears) {
   std::string zip = writeZip("gone.zip", kThree);
   auto f = make();
