@@ -40,6 +40,13 @@ const char* const kNoArchive = "You must create a new zipfile or open a zipfile 
 void warn(const std::string& text) { ui().message(MsgKind::Warning, {}, text, platform::kOk); }
 void inform(const std::string& text) { ui().message(MsgKind::Information, {}, text, platform::kOk); }
 
+// The name typed for a new archive, with ".ZIP" added unless it mentions "zip" in
+// any case; an empty answer stays empty (no archive is made).
+std::string typedArchiveName(std::string name) {
+  if (!name.empty() && platform::lowerAscii(name).find("zip") == std::string::npos) name += ".ZIP";
+  return name;
+}
+
 // The hourglass for the length of a command.
 struct BusyCursor {
   BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -386,7 +393,7 @@ void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
     if (Settings.cb_AskzipName) {
       auto typed = ui().input("Zipfile", "Name:", "");
       if (!typed) return;
-      name = *typed;
+      name = typedArchiveName(*typed);
     } else {
       name = Settings.ed_Zipname;
     }
@@ -431,8 +438,7 @@ void TMainform::AddCommandLineFiles() {
   if (Settings.cb_AskzipName) {
     auto typed = ui().input("Zipfile", "Name:", "");
     if (!typed) return;
-    name = *typed;
-    if (platform::lowerAscii(name).find("zip") == std::string::npos) name += ".ZIP";
+    name = typedArchiveName(*typed);
   } else {
     name = Settings.ed_Zipname;
   }

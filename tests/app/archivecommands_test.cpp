@@ -334,6 +334,31 @@ TEST_F(CommandsTest, DropWithoutArchiveUsesTheConfiguredName) {
   EXPECT_EQ(f->ZipEngine1.EntryCount(), 1);
 }
 
+TEST_F(CommandsTest, DropWithATypedNameNamesTheArchiveAsTheCommandLineDoes) {
+  const std::string dropped = dir.write("d1.txt", "one");
+  fs::create_directories(dir / "archives");
+  auto f = make();
+  settings.cb_AskzipName = true;  // after the window read the settings file
+  settings.ed_Zipname = dir / "archives/Noname.zip";
+  // An empty answer makes no archive.
+  ui.answerInput("");
+  f->DropFilesOnWindow({QString::fromStdString(dropped)});
+  EXPECT_TRUE(f->ZipEngine1.ZipFilename().empty());
+  EXPECT_EQ(readFile(dropped), "one");
+  // A bare name gets the extension, beside the default archive.
+  ui.answerInput("dropped");
+  f->DropFilesOnWindow({QString::fromStdString(dropped)});
+  EXPECT_EQ(f->ZipEngine1.ZipFilename(), dir / "archives/dropped.ZIP");
+  EXPECT_EQ(f->ZipEngine1.EntryCount(), 1);
+  EXPECT_EQ(ui.inputs, (std::vector<std::string>{"Zipfile|Name:", "Zipfile|Name:"}));
+  // A name that says zip is kept as typed.
+  f->Closearchive1Click();
+  ui.answerInput("Mine.zip");
+  f->DropFilesOnWindow({QString::fromStdString(dropped)});
+  EXPECT_EQ(f->ZipEngine1.ZipFilename(), dir / "archives/Mine.zip");
+  EXPECT_TRUE(ui.unexpected.empty());
+}
+
 TEST_F(CommandsTest, CommandLineFilesOpenTheAddDialogWithAllOfThem) {
   std::string a = dir.write("in/a.txt", "A"), b = dir.write("in/b.txt", "B");
   auto f = make({QString::fromStdString(a), QString::fromStdString(b)});
