@@ -129,7 +129,8 @@ void TColorPanel::mouseReleaseEvent(QMouseEvent* event) {
 TF_Settings::TF_Settings(dialogs::TSettings& settings, Hooks hooks, QWidget* parent)
     : QDialog(parent), settings_(settings), hooks_(std::move(hooks)) {
   setObjectName(QStringLiteral("F_Settings"));
-  setWindowTitle(QStringLiteral(" "));
+  // Named like its banner, so the window manager's title bar and window list name it.
+  setWindowTitle(QStringLiteral("Configuration"));
   setFixedSize(kWidth, kHeight);
   // A small font, as the window's fixed size was laid out for.
   QFont small = font();

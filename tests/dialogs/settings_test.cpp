@@ -57,7 +57,7 @@ class SettingsWindow : public ::testing::Test {
 TEST_F(SettingsWindow, HasEveryControlByNameWithItsCaptions) {
   dialogs::TSettings s;
   TF_Settings w(s);
-  EXPECT_EQ(w.windowTitle(), QStringLiteral(" "));
+  EXPECT_EQ(w.windowTitle(), QStringLiteral("Configuration")) << "a blank title leaves the window nameless";
   // At least the designed size; wider where the style needs it for the page titles.
   EXPECT_EQ(w.height(), 419);
   EXPECT_GE(w.width(), 376);
