@@ -371,11 +371,7 @@ void TMainform::DropFilesOnWindow(const QStringList& files) {
 void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
   if (files.isEmpty() || !form) return;
   QPointer<TAddForm> guard(form);
-  // The extension is the three characters after the first "." of the name.
-  std::string first = platform::fileNameOf(ss(files.front()));
-  auto dot = first.find('.');
-  std::string ext = dot == std::string::npos ? std::string() : platform::lowerAscii(first.substr(dot + 1, 3));
-  if (ext == "zip") {
+  if (platform::firstDotExtension(ss(files.front())) == "zip") {
     auto answer =
         ui().message(MsgKind::Confirmation, {},
                      "What do you like to do: Open Zipfile(Yes), Add Zipfile(No), Abort(Abort)", platform::kYesNoAbort);
@@ -406,6 +402,12 @@ void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
   if (!guard) return;
   form->AddDroppedNames(files);
   if (Tag != 0) return;  // the Add command's dialog shows them; OK adds them
+  std::vector<std::string> names = form->SelectedNames();
+  form->SelectedList->clear();
+  AddFilesNow(names);
+}
+
+void TMainform::AddFilesNow(const std::vector<std::string>& names) {
   Panel4->setText(QStringLiteral("Adding file(s)"));
   ZipEngine1Message(0, "Beginning Add to " + ZipEngine1.ZipFilename());
   ArchiveChanged = true;
@@ -416,9 +418,8 @@ void TMainform::DropFiles(TAddForm* form, const QStringList& files) {
     ZipEngine1.Trace = false;
     ZipEngine1.AddOptions = {AddRecurseDirs, AddDirNames};
     ZipEngine1.AddCompLevel = Settings.tb_complevel;
-    ZipEngine1.FSpecArgs = form->SelectedNames();
+    ZipEngine1.FSpecArgs = names;
     ZipEngine1.FSpecArgsLiteral = true;  // files, not patterns
-    form->SelectedList->clear();
     try {
       ZipEngine1.Add();
     } catch (...) { warn("Error in Extract; Fatal DLL Exception"); }

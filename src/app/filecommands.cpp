@@ -44,13 +44,6 @@ const char* const kNoArchive = "You must create a new zipfile or open a zipfile 
 
 void warn(const std::string& text) { ui().message(MsgKind::Warning, {}, text, platform::kOk); }
 
-// The three characters after the first "." of the file name, in lower case.
-std::string firstDotExtension(const std::string& path) {
-  std::string name = platform::fileNameOf(path);
-  auto dot = name.find('.');
-  return dot == std::string::npos ? std::string() : platform::lowerAscii(name.substr(dot + 1, 3));
-}
-
 std::uint64_t fileSize(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
@@ -65,7 +58,7 @@ bool discardFile(const std::string& path) {
 
 }  // namespace
 
-bool TMainform::OpenArchiveIsSfx() const { return firstDotExtension(ZipEngine1.ZipFilename()) == "exe"; }
+bool TMainform::OpenArchiveIsSfx() const { return platform::firstDotExtension(ZipEngine1.ZipFilename()) == "exe"; }
 
 void TMainform::DeleteTmpFile() {
   std::string tmp = platform::ProgramPath(1) + "tmp.tmp";

@@ -19,6 +19,7 @@
 #include "dialogs/about.h"
 #include "dialogs/dialog_globals.h"
 #include "dialogs/dialogrules.h"
+#include "dialogs/favoritelist.h"
 #include "dialogs/settings.h"
 #include "platform/datetime.h"
 #include "platform/ini.h"
@@ -106,6 +107,8 @@ TMainform::TMainform(dialogs::TSettings& settings, QStringList arguments, QWidge
     else if (!ZipEngine1.ZipFilename().empty())
       FillListing();
   };
+  // The favourites window at start-up: once the main window is up.
+  hooks.OnOpenFavorites = [this] { QTimer::singleShot(0, this, [this] { Favoritearchives1Click(); }); };
   F_Settings = new TF_Settings(Settings, hooks, this);
   // A new archive starts with the Add dialog.
   AfterNewArchive = [this] { BU_AddClick(); };
@@ -238,10 +241,10 @@ void TMainform::BuildMenus() {
   AddItem(f, "Savearchiveas1", "&Save archive as...", ctrl(Qt::Key_S), &TMainform::Savearchiveas1Click);
   f->addSeparator();
   AddItem(f, "MultipleFileExtracting1", "Multiple file extracting (MFE)", K(), &TMainform::NotAvailable);
-  AddItem(f, "Favoritearchives1", "&Favorite archives...", ctrl(Qt::Key_F1), &TMainform::NotAvailable);
+  AddItem(f, "Favoritearchives1", "&Favorite archives...", ctrl(Qt::Key_F1), &TMainform::Favoritearchives1Click);
   AddItem(f, "Archiveinformation1", "&Properties...", ctrl(Qt::Key_I), &TMainform::Archiveinformation1Click);
-  AddItem(f, "AddzipfiletoFavorites1", "&Add to Favorites", K(Qt::Key_F5), &TMainform::NotAvailable);
-  AddItem(f, "Searcharchive1", "S&earch for archive(s)...", ctrl(Qt::Key_F3), &TMainform::NotAvailable);
+  AddItem(f, "AddzipfiletoFavorites1", "&Add to Favorites", K(Qt::Key_F5), &TMainform::AddzipfiletoF1Click);
+  AddItem(f, "Searcharchive1", "S&earch for archive(s)...", ctrl(Qt::Key_F3), &TMainform::Searcharchive1Click);
   f->addSeparator();
   AddItem(f, "Copyarchive1", "&Copy archive...", ctrl(Qt::Key_C), &TMainform::Copyarchive1Click);
   AddItem(f, "Delete2", "&Delete archive", K(), &TMainform::Delete2Click);
@@ -259,7 +262,7 @@ void TMainform::BuildMenus() {
   a->addSeparator();
   AddItem(a, "SelectAll2", "Select All", ctrl(Qt::Key_A), &TMainform::SelectAll2Click);
   AddItem(a, "DeselectAll2", "Deselect All", K(), &TMainform::DeselectAll2Click);
-  AddItem(a, "Searchfile1", "&Search for file(s)...", ctrl(Qt::Key_F4), &TMainform::NotAvailable);
+  AddItem(a, "Searchfile1", "&Search for file(s)...", ctrl(Qt::Key_F4), &TMainform::Searchfile1Click);
   a->addSeparator();
   AddItem(a, "Test1", "&Test", ctrl(Qt::Key_T), &TMainform::Test1Click);
   AddItem(a, "Executefile1", "&Run...", ctrl(Qt::Key_U), &TMainform::Executefile1Click);
@@ -288,13 +291,13 @@ void TMainform::BuildMenus() {
   PopupMenu1->addSeparator();
   AddPopupItem("SelectAll1", "Select All", &TMainform::SelectAll2Click);
   AddPopupItem("DeselectAll1", "Deselect All", &TMainform::DeselectAll2Click);
-  AddPopupItem("Searchfile2", "Search file...", &TMainform::NotAvailable);
+  AddPopupItem("Searchfile2", "Search file...", &TMainform::Searchfile1Click);
   PopupMenu1->addSeparator();
   AddPopupItem("Test2", "&Test", &TMainform::Test1Click);
   AddPopupItem("Run1", "&Run...", &TMainform::Executefile1Click);
   AddPopupItem("Install2", "&Install...", &TMainform::Install1Click);
   PopupMenu1->addSeparator();
-  AddPopupItem("AddzipfiletoF1", "Add archive to favorites", &TMainform::NotAvailable);
+  AddPopupItem("AddzipfiletoF1", "Add archive to favorites", &TMainform::AddzipfiletoF1Click);
   AddPopupItem("MakeEXEfile1", kMakeSfxCaption, &TMainform::MakeSelfExtractedfile1Click);
   connect(StringGrid1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { PopupMenu1->popup(StringGrid1->mapToGlobal(p)); });
@@ -411,17 +414,7 @@ void TMainform::FormCreate() {
   ConnectRarEvents();
 }
 
-void TMainform::LoadFavorites() {
-  std::string file = platform::ProgramPath(1) + "Favorites.lst";
-  if (!platform::fileExists(file)) std::ofstream(file, std::ios::app);
-  FavoriteList.clear();
-  std::ifstream in(file);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    FavoriteList.push_back(line);
-  }
-}
+void TMainform::LoadFavorites() { FavoriteList = dialogs::LoadFavoriteList(); }
 
 void TMainform::FormShow() { LayoutLoading = false; }
 

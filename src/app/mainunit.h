@@ -193,6 +193,9 @@ class TMainform : public QMainWindow {
   // Files dropped on the program: on the open Add dialog, or added at once.
   void DropFilesOnWindow(const QStringList& files);
   void DropFiles(TAddForm* form, const QStringList& files);
+  // Adds files (full paths) to the open archive at once, with progress, Cancel
+  // and the count at the end.
+  void AddFilesNow(const std::vector<std::string>& names);
   // Files named on the command line: a new archive and the Add dialog with them.
   void AddCommandLineFiles();
   // The window's own tag: 1 while the Add command shows its dialog.
@@ -288,6 +291,17 @@ class TMainform : public QMainWindow {
                        const std::string& subject);
   // Wires the client's events to the mail window and the Ui.
   void ConnectMailEvents();
+
+  // ---- search and favourites (searchcommands.cpp) -------------------------------------------
+  void Searcharchive1Click();
+  void Searchfile1Click();
+  // The search window in a mode (1 archives, 2 files to add).
+  void RunSearch(int mode);
+  // Files the file search chose: added to the open archive (a new one when none is open).
+  void AddFoundFiles(const std::vector<std::string>& files);
+  // Records the open archive as a favourite (once: another path to the same file counts).
+  void AddzipfiletoF1Click();
+  void Favoritearchives1Click();
 
  protected:
   bool event(QEvent* e) override;

@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "dialogs/browse.h"
+#include "dialogs/controls.h"
 #include "dialogs/dialogrules.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
@@ -141,19 +142,7 @@ TF_Settings::TF_Settings(dialogs::TSettings& settings, Hooks hooks, QWidget* par
   main->setContentsMargins(4, 4, 4, 4);
   main->setSpacing(4);
 
-  pa_Banner = named(new QLabel(QStringLiteral("Configuration")), "pa_Banner");
-  QFont bannerFont(QStringLiteral("Arial"), 12, QFont::Bold);
-  pa_Banner->setFont(bannerFont);
-  pa_Banner->setAutoFillBackground(true);
-  QPalette bp = pa_Banner->palette();
-  // White on the button face; the face is darkened where the style's is too light
-  // for white text to be read.
-  QColor face = bp.color(QPalette::Button);
-  if (face.lightness() > 160) face = bp.color(QPalette::Dark);
-  bp.setColor(QPalette::Window, face);
-  bp.setColor(QPalette::WindowText, Qt::white);
-  pa_Banner->setPalette(bp);
-  pa_Banner->setContentsMargins(8, 4, 8, 4);
+  pa_Banner = dialogs::Banner("Configuration");
   main->addWidget(pa_Banner);
 
   PageControl1 = named(new QTabWidget, "PageControl1");

@@ -91,6 +91,12 @@ std::string extensionOf(const std::string& path) {
   return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
+std::string firstDotExtension(const std::string& path) {
+  std::string name = fileNameOf(path);
+  auto dot = name.find('.');
+  return dot == std::string::npos ? std::string() : lowerAscii(name.substr(dot + 1, 3));
+}
+
 std::string fileNameOf(const std::string& path) {
   auto pos = path.find_last_of("/\\");
   return pos == std::string::npos ? path : path.substr(pos + 1);

@@ -39,6 +39,10 @@ bool isWritableDirectory(const std::string& path);
 
 // The extension of a file name including its dot (".zip"), or empty.
 std::string extensionOf(const std::string& path);
+// The kind of a file as the program tells archives apart: the three characters
+// after the first "." of its name, in lower case ("zip" for "Report.ZIP",
+// "tar" for "a.tar.gz"); empty without a dot.
+std::string firstDotExtension(const std::string& path);
 // The name after the last separator ("/" or "\").
 std::string fileNameOf(const std::string& path);
 // Everything before the last separator ("/" or "\"), without it; empty when none.

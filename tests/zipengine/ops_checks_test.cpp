@@ -2,14 +2,13 @@
 // does in their place where this build lacks a step (spanning, new
 // self-extracting programs): a clear message and no library call.
 #include <fcntl.h>
-#include <linux/capability.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <filesystem>
 
 #include "platform/paths.h"
+#include "support/without_permission_override.h"
 #include "zipengine/ops_fixture.h"
 
 using namespace opstest;
@@ -149,27 +148,6 @@ TEST_F(OpsTest, ExtractRefusesABaseFolderItCannotMake) {
   EXPECT_TRUE(records().empty());
 }
 
-// Takes the folder-permission overrides out of this thread's effective
-// capabilities while it lives, so that root, too, is refused a folder without
-// search permission. Does nothing for other users.
-class WithoutPermissionOverride {
- public:
-  WithoutPermissionOverride() {
-    if (::geteuid() != 0 || ::syscall(SYS_capget, &header_, saved_) != 0) return;
-    __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
-    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-    active_ = ::syscall(SYS_capset, &header_, reduced) == 0;
-  }
-  ~WithoutPermissionOverride() {
-    if (active_) ::syscall(SYS_capset, &header_, saved_);
-  }
-
- private:
-  __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
-  __user_cap_data_struct saved_[2] = {};
-  bool active_ = false;
-};
-
 // A base folder that exists but cannot be entered: nothing is extracted (above
 // all not into the current folder) and the message says why.
 TEST_F(OpsTest, ExtractRefusesABaseFolderItCannotEnter) {
@@ -177,7 +155,7 @@ TEST_F(OpsTest, ExtractRefusesABaseFolderItCannotEnter) {
   const std::string locked = dir / "locked";
   std::filesystem::create_directory(locked);
   ::chmod(locked.c_str(), 0);
-  WithoutPermissionOverride unprivileged;
+  testsupport::WithoutPermissionOverride unprivileged;
   if (::faccessat(AT_FDCWD, locked.c_str(), X_OK, AT_EACCESS) == 0) {
     ::chmod(locked.c_str(), 0700);
     GTEST_SKIP() << "this process may enter a folder without search permission";
