@@ -200,7 +200,10 @@ int TestCommand(std::span<const std::string> args) {
   CliEngine cli("testing");
   if (!cli.open(a.archive)) return 1;
   TZipEngine& e = cli.engine;
-  if (a.password) e.Password = *a.password;
+  if (a.password) {
+    e.Password = *a.password;
+    e.PasswordGiven = true;  // -P "" is the empty password, not none
+  }
   e.ExtrOptions = {ExtrTest};
   e.Extract();
   cli.done();
@@ -221,7 +224,10 @@ int ExtractCommand(std::span<const std::string> args) {
   CliEngine cli("extracting");
   if (!cli.open(a.archive)) return 1;
   TZipEngine& e = cli.engine;
-  if (a.password) e.Password = *a.password;
+  if (a.password) {
+    e.Password = *a.password;
+    e.PasswordGiven = true;  // -P "" is the empty password, not none
+  }
   e.ExtrBaseDir = a.folder;
   e.ExtrOptions = {};
   if (!a.junkPaths) e.ExtrOptions += ExtrDirNames;
@@ -267,6 +273,7 @@ int AddCommand(std::span<const std::string> args) {
   if (a.move) e.AddOptions += AddMove;
   if (a.password) {
     e.Password = *a.password;
+    e.PasswordGiven = true;
     e.AddOptions += AddEncrypt;
   }
   if (a.level >= 0) e.AddCompLevel = a.level;

@@ -13,13 +13,13 @@ std::span<const Command> Commands() {
       {"l", "ARCHIVE", "list the entries of a ZIP or RAR archive (any volume of a RAR set or a spanned ZIP set)", "",
        &ListCommand},
       {"t", "ARCHIVE [-P PASSWORD]", "test every entry of a ZIP or RAR archive",
-       "-P PASSWORD  password of encrypted entries\n", &TestCommand},
+       "-P PASSWORD  password of encrypted entries (-P \"\" is the empty password)\n", &TestCommand},
       {"x", "ARCHIVE [-d FOLDER] [-o] [-j] [-P PASSWORD] [--literal] [NAMES...]",
        "extract entries (all when no NAMES; wildcards * and ? allowed)",
        "-d FOLDER    extract into FOLDER (made when missing) instead of the current folder\n"
        "-o           overwrite existing files (they are kept otherwise)\n"
        "-j           junk paths: leave out the folder names of the entries\n"
-       "-P PASSWORD  password of encrypted entries\n"
+       "-P PASSWORD  password of encrypted entries (-P \"\" is the empty password)\n"
        "--literal    every NAME matches only the entry of exactly that name (* and ? are\n"
        "             plain characters)\n",
        &ExtractCommand},
@@ -30,7 +30,7 @@ std::span<const Command> Commands() {
        "-u           update: add only files that are newer or not in the archive\n"
        "-f           freshen: replace only entries whose file is newer\n"
        "-m           move: delete the files once the archive is written\n"
-       "-P PASSWORD  encrypt the new entries with PASSWORD\n"
+       "-P PASSWORD  encrypt the new entries with PASSWORD (which may be empty: -P \"\")\n"
        "-s SIZE      write a spanned set instead: volume files ARCHIVE001.zip,\n"
        "             ARCHIVE002.zip, ... of at most SIZE bytes each (suffix k, m or g\n"
        "             for KiB, MiB, GiB); t, x and l read a set from any volume\n"

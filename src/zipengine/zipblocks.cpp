@@ -62,6 +62,7 @@ void LibBlock::fillZip(Block& b, const BlockRequest& r) {
   b.Callback = r.callback;
   b.Trace = flag(r.trace);
   b.Password = password_.data();
+  b.PasswordGiven = flag(r.passwordGiven || !r.password.empty());
   b.Encrypt = flag(o.contains(AddEncrypt));
   b.HiddenFiles = flag(o.contains(AddHiddenFiles));
   b.NoDirEntries = flag(!o.contains(AddSeparateDirs));
@@ -98,6 +99,7 @@ void LibBlock::fillUnzip(Block& b, const BlockRequest& r) {
   b.Callback = r.callback;
   b.Trace = flag(r.trace);
   b.Password = password_.data();
+  b.PasswordGiven = flag(r.passwordGiven || !r.password.empty());
   b.Test = flag(o.contains(ExtrTest));
   b.Always40 = ZIPLIB_ON;
   b.Verbose = flag(r.verbose || r.trace);

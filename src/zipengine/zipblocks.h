@@ -25,8 +25,9 @@ struct BlockRequest {
   void* caller = nullptr;  // handed back in every callback
   ZipLibCallback callback = nullptr;
   bool trace = false;
-  bool verbose = false;  // the block's verbose word is on for verbose or trace
-  std::string password;  // cut to kLibPasswordMax bytes in the block
+  bool verbose = false;        // the block's verbose word is on for verbose or trace
+  std::string password;        // cut to kLibPasswordMax bytes in the block
+  bool passwordGiven = false;  // password is one even when empty
   std::string archive;
   std::vector<std::string> specs;
   bool literal = false;  // every spec is a plain name, not a pattern

@@ -114,6 +114,10 @@ class TZipEngine {
   bool FSpecArgsLiteral = false;
   // Handed to the libraries, which take at most its first 80 bytes.
   std::string Password;
+  // Password is a password even when it is empty (an archive may be encrypted
+  // with the empty password). A non-empty Password is always one; an empty one
+  // without this flag means that no password is known.
+  bool PasswordGiven = false;
   std::string SFXPath;
   // Folder of the libraries; a trailing "/" is removed on assignment. Empty: the
   // program's own folder, then the system's library search.
@@ -321,6 +325,7 @@ class TZipEngine {
   bool FindSfxStub();
   // Deletes a file by HowToDelete.
   bool DiscardFile(const std::string& path);
+  bool HasPassword() const { return PasswordGiven || !Password.empty(); }
   void AddChecked();
   void DeleteChecked();
   // Loads the compressor when needed and runs it on FSpecArgs: adding, or with

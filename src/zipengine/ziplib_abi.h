@@ -14,6 +14,10 @@
  * offset and size equals the historic 32-bit layout; the static assertions at
  * the end check that (the test suite also compiles this header for 32 bits).
  *
+ * Passwords: an empty password text means "no password" unless the PasswordGiven
+ * word (0 in old callers' blocks) is on; then the empty text is the password, as
+ * an archive may be encrypted with the empty password.
+ *
  * Name patterns: "*" stands for any run of characters, "?" for one. With the
  * LiteralNames word on (a word old callers leave 0), every pattern of the block
  * is a plain name that matches only itself, so names holding "*" or "?" (taken
@@ -127,7 +131,7 @@ typedef struct ZipFileRecord {
   ZipLibCallback Callback; /*  12: callback routine, may be 0 */                      \
   uint32_t Trace;          /*  16: trace flag */                                      \
   const char* Password;    /*  20: password (at most 80 bytes used), may be 0 */      \
-  uint32_t Reserved24;     /*  24 */                                                  \
+  uint32_t PasswordGiven;  /*  24: the password is one even when empty */             \
   uint32_t Encrypt;        /*  28: encrypt new entries with the password */           \
   uint32_t HiddenFiles;    /*  32: include names starting with "." */                 \
   uint32_t Reserved36;     /*  36 */                                                  \
@@ -187,7 +191,7 @@ typedef struct UnzFileRecord {
   uint32_t Version;        /*   8: the caller's version (152) */                  \
   ZipLibCallback Callback; /*  12: callback routine, may be 0 */                  \
   uint32_t Trace;          /*  16: trace flag */                                  \
-  uint32_t Reserved20;     /*  20 */                                              \
+  uint32_t PasswordGiven;  /*  20: the password is one even when empty */         \
   const char* Password;    /*  24: password (at most 80 bytes used), may be 0 */  \
   uint32_t Test;           /*  28: only test the entries */                       \
   uint32_t LiteralNames;   /*  32: each name pattern is a name: no wildcards */   \
@@ -254,6 +258,7 @@ ZIPLIB_STATIC_ASSERT(sizeof(ZipFileRecord) == 104, "compressor file record");
 ZIPLIB_STATIC_ASSERT(sizeof(UnzFileRecord) == 72, "extractor file record");
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, Callback) == 12, "callback");
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, Password) == 20, "password");
+ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, PasswordGiven) == 24, "password given");
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, NoDirEntries) == 44, "no dir entries");
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, Level) == 60, "level");
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, StripDirNames) == 72, "strip dir names");
@@ -270,6 +275,7 @@ ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, FileRecords) == 140, "file records"
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParams, Mark) == 212, "mark");
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParamsOld, Mark) == 128, "old mark");
 ZIPLIB_STATIC_ASSERT(offsetof(ZipExecParamsOld, Specs) == 132, "old specs");
+ZIPLIB_STATIC_ASSERT(offsetof(UnzExecParams, PasswordGiven) == 20, "password given");
 ZIPLIB_STATIC_ASSERT(offsetof(UnzExecParams, Password) == 24, "password");
 ZIPLIB_STATIC_ASSERT(offsetof(UnzExecParams, Test) == 28, "test");
 ZIPLIB_STATIC_ASSERT(offsetof(UnzExecParams, LiteralNames) == 32, "literal names");

@@ -120,7 +120,7 @@ void TZipEngine::Add() {
 void TZipEngine::AddChecked() {
   if (FSpecArgs.empty()) return ShowZipMessage(zipmsg::kNoFilesToZip);
   if (ZipFilename_.empty()) return ShowZipMessage(zipmsg::kNoZipSpecified);
-  if (Unattended && AddOptions.contains(AddEncrypt) && Password.empty())
+  if (Unattended && AddOptions.contains(AddEncrypt) && !HasPassword())
     return ShowZipMessage(zipmsg::kUnattendedNoPassword);
   const bool exe = platform::upperAscii(platform::extensionOf(ZipFilename_)) == ".EXE";
   if (AddOptions.contains(AddDiskSpan) || AddOptions.contains(AddDiskSpanErase)) {
@@ -175,6 +175,7 @@ void TZipEngine::RunCompressor(bool deleting, const std::string& archive) {
   });
   BlockRequest request;
   request.password = Password;
+  request.passwordGiven = HasPassword();
   request.archive = archive;
   request.specs = FSpecArgs;
   request.literal = FSpecArgsLiteral;
@@ -213,7 +214,8 @@ void TZipEngine::ExtractChecked() {
   if (ZipFilename_.empty() || !platform::fileExists(ZipFilename_)) return ShowZipMessage(zipmsg::kNoZipSpecified);
   BlockRequest request;
   request.password = Password;
-  if (Unattended && AddOptions.contains(AddEncrypt) && Password.empty()) {
+  request.passwordGiven = HasPassword();
+  if (Unattended && AddOptions.contains(AddEncrypt) && !HasPassword()) {
     // For this call only: Password itself stays empty, so a later unattended Add
     // is still refused instead of encrypting with a password nobody knows.
     request.password.assign(kFillerPasswordLength, kFillerPasswordChar);

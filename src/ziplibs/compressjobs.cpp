@@ -53,10 +53,10 @@ void CompressJob::run(unsigned worker) {
     stored = level == 0 || packed >= size;
     const unsigned char* result = stored ? in : out;
     std::size_t length = stored ? size : packed;
-    if (password.empty()) {
+    if (!password) {
       data.assign(reinterpret_cast<const char*>(result), length);
     } else {
-      ZipCrypto zc(password);
+      ZipCrypto zc(*password);
       unsigned char header[ZipCrypto::kHeaderSize];
       zc.makeHeader(header, static_cast<std::uint8_t>(crc >> 24));
       data.reserve(sizeof header + length);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,7 @@ class CompressJob : public Job {
   std::uint64_t offset = 0, length = 0;
   bool chunk = false, lastChunk = true;
   int level = 0;
-  std::string password;  // whole members only: encrypt when not empty
+  std::optional<std::string> password;  // whole members only: encrypt with it when set (it may be empty)
 
   // Outputs.
   std::string data;  // what goes into the archive after the local header

@@ -424,7 +424,7 @@ std::shared_ptr<CompressJob> Compressor::makeJob(Member& m, std::uint64_t chunk)
   }
   // A link's target is not encrypted: it is a name, and readers that restore
   // links take it as it is stored.
-  if (opts_.encrypt && !job->chunk && m.handle) job->password = opts_.password;
+  if (encrypting() && !job->chunk && m.handle) job->password = opts_.password;
   return job;
 }
 
@@ -496,8 +496,8 @@ bool Compressor::writeWhole(Member& m, CentralRecord& rec, const SourceFile& src
   if (!waitFor(job)) return fail(ZIPLIB_E_READ, src.path + ": " + job.error + " (the archive is unchanged)");
   rec.method = job.stored ? kMethodStore : kMethodDeflate;
   if (!job.stored) rec.flags |= levelFlags(opts_.level);
-  if (!job.password.empty()) rec.flags |= kFlagEncrypted;
-  rec.versionNeeded = (rec.method == kMethodDeflate || !job.password.empty()) ? 20 : 10;
+  if (job.password) rec.flags |= kFlagEncrypted;
+  rec.versionNeeded = (rec.method == kMethodDeflate || job.password) ? 20 : 10;
   rec.crc = job.crc;
   rec.uncompressedSize = job.read;
   rec.compressedSize = job.data.size();
@@ -536,7 +536,7 @@ std::string descriptorFor(const CentralRecord& rec, bool zip64) {
 bool Compressor::writeChunked(Member& m, CentralRecord& rec, const SourceFile& src) {
   const std::uint64_t size = m.handle->size;
   const bool zip64 = size >= kZip64LocalThreshold;
-  const bool encrypt = opts_.encrypt && !opts_.password.empty();
+  const bool encrypt = encrypting();
   rec.method = opts_.level > 0 ? kMethodDeflate : kMethodStore;
   rec.flags |= (encrypt ? (kFlagEncrypted | kFlagDescriptor) : 0) | (opts_.level > 0 ? levelFlags(opts_.level) : 0);
   rec.versionNeeded = zip64 ? 45 : 20;

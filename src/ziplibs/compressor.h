@@ -53,6 +53,8 @@ class Compressor {
     std::string openError;
   };
 
+  // New members are encrypted: asked for, with a password given (the empty one too).
+  bool encrypting() const { return opts_.encrypt && opts_.hasPassword(); }
   bool lockArchive();
   bool openArchive();
   bool planAdd();

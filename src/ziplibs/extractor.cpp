@@ -132,7 +132,7 @@ void Extractor::plan(Task& t) {
     if (e.method != kMethodStore && e.method != kMethodDeflate)
       return failed(ZIPLIB_E_UNSUPPORTED,
                     "compression method " + std::to_string(e.method) + " (" + methodName(e.method) + ") not supported");
-    if (e.encrypted() && opts_.password.empty()) return failed(ZIPLIB_E_PASSWORD, "password required");
+    if (e.encrypted() && !opts_.hasPassword()) return failed(ZIPLIB_E_PASSWORD, "password required");
   }
   t.link = !folder && e.isSymlink();
   if (opts_.test) {

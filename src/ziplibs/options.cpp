@@ -12,6 +12,7 @@ template <typename Block>
 void readAddCommon(const Block& b, AddOptions& o) {
   o.cb = {b.Callback, b.Handle, b.Caller, on(b.Verbose), on(b.Trace)};
   o.password = std::string(blockPassword(b.Password));
+  o.passwordGiven = on(b.PasswordGiven);
   o.level = b.Level > 9 ? 9 : static_cast<int>(b.Level);
   o.encrypt = on(b.Encrypt);
   o.hidden = on(b.HiddenFiles);
@@ -32,6 +33,7 @@ template <typename Block>
 void readExtractCommon(const Block& b, ExtractOptions& o) {
   o.cb = {b.Callback, b.Handle, b.Caller, on(b.Verbose), on(b.Trace)};
   o.password = std::string(blockPassword(b.Password));
+  o.passwordGiven = on(b.PasswordGiven);
   o.test = on(b.Test);
   o.update = on(b.Update);
   o.freshen = on(b.Freshen) && !o.update;

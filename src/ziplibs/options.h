@@ -21,6 +21,8 @@ struct AddOptions {
   std::string archive;
   std::vector<std::string> specs;
   std::string password;
+  bool passwordGiven = false;  // password is one even when empty (a non-empty one always is)
+  bool hasPassword() const { return passwordGiven || !password.empty(); }
   int level = 9;
   bool encrypt = false, hidden = false, dirEntries = false, stripDirs = false, recurse = false;
   bool forceDos = false, move = false, deleteEntries = false, update = false, freshen = false, zipTime = false;
@@ -32,6 +34,8 @@ struct ExtractOptions {
   std::string archive;
   std::vector<std::string> specs;  // empty: every entry
   std::string password;
+  bool passwordGiven = false;  // password is one even when empty (a non-empty one always is)
+  bool hasPassword() const { return passwordGiven || !password.empty(); }
   bool test = false, update = false, freshen = false, dirNames = false, overwrite = false;
   bool literal = false;  // specs are plain names, not patterns
 };

@@ -200,6 +200,28 @@ TEST_F(CliOps, PasswordsWorkBothWaysWithThePeers) {
   EXPECT_EQ(shell("diff -r '" + dir / "src" + "' '" + dir / "fromzip/src" + "'"), 0);
 }
 
+// -P "" gives the empty password, which is a password: the entry is written
+// encrypted with it, and opens with it only. Without -P nothing is decrypted.
+TEST_F(CliOps, TheEmptyPasswordIsAPassword) {
+  ASSERT_EQ(run("a e.zip -P '' src/a.txt"), 0) << err;
+  const std::string bytes = readFile(dir / "e.zip");
+  ASSERT_GT(bytes.size(), 8u);
+  EXPECT_EQ(bytes[6] & 1, 1) << "the entry is flagged encrypted";
+  if (peer("unzip")) {
+    EXPECT_EQ(shell("unzip -P '' -tqq '" + dir / "e.zip" + "'"), 0);
+    EXPECT_NE(shell("unzip -P x -tqq '" + dir / "e.zip" + "' </dev/null"), 0) << "not readable without it";
+  }
+  EXPECT_EQ(run("t e.zip -P ''"), 0) << err;
+  EXPECT_EQ(out, "All 1 files tested OK\n");
+  EXPECT_EQ(run("t e.zip -P x"), 1);
+  EXPECT_NE(err.find("wrong password"), std::string::npos) << err;
+  EXPECT_EQ(run("x e.zip -d nopw"), 1);
+  EXPECT_NE(err.find("password required"), std::string::npos) << err;
+  EXPECT_FALSE(std::filesystem::exists(dir / "nopw/src/a.txt"));
+  ASSERT_EQ(run("x e.zip -P '' -d withpw"), 0) << err;
+  EXPECT_EQ(readFile(dir / "withpw/src/a.txt"), "alpha\n");
+}
+
 TEST_F(CliOps, ADamagedEntryFailsTheTest) {
   ASSERT_EQ(run("a -0 t.zip src/sub/b.txt"), 0) << err;
   std::string bytes = readFile(dir / "t.zip");

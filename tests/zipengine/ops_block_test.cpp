@@ -84,8 +84,9 @@ class ZipBlock : public OpsTest, public ::testing::WithParamInterface<std::tuple
     EXPECT_EQ(b.Freshen, e.freshen);
     EXPECT_EQ(b.ZipTime, e.zipTime);
     EXPECT_EQ(b.LiteralNames, c.literal ? ON : 0u);
-    for (std::uint32_t w : {b.Reserved24, b.Reserved36, b.Reserved40, b.Reserved48, b.Reserved64, b.Reserved68,
-                            b.Reserved112, b.Reserved116})
+    EXPECT_EQ(b.PasswordGiven, c.password.empty() ? 0u : ON);
+    for (std::uint32_t w :
+         {b.Reserved36, b.Reserved40, b.Reserved48, b.Reserved64, b.Reserved68, b.Reserved112, b.Reserved116})
       EXPECT_EQ(w, 0u);
     LibRecord r = onlyRecord();
     EXPECT_EQ(r.archive, archive);
@@ -180,7 +181,8 @@ class UnzBlock : public OpsTest, public ::testing::WithParamInterface<std::tuple
     EXPECT_EQ(b.Overwrite, c.overwrite);
     EXPECT_EQ(b.SpecCount, 1u);
     EXPECT_EQ(b.LiteralNames, c.literal ? ON : 0u);
-    EXPECT_EQ(b.Reserved20 | b.Reserved36, 0u);
+    EXPECT_EQ(b.PasswordGiven, ON);
+    EXPECT_EQ(b.Reserved36, 0u);
     EXPECT_EQ(b.Mark, 7u);
   }
 };
@@ -278,6 +280,29 @@ INSTANTIATE_TEST_SUITE_P(Results, SpecsAfterCall,
                            return std::string(ops[static_cast<int>(std::get<0>(p))]) + "_result" +
                                   std::to_string(std::get<1>(p));
                          }));
+
+// An empty password the caller gave is one: the blocks say so beside the empty
+// text; without the flag an empty password stays "none" (the word 0, as in the
+// blocks of callers that do not know it).
+TEST_F(OpsTest, TheEmptyPasswordGivenIsMarkedInBothLibrariesBlocks) {
+  ::setenv("KV_RECORD_ZIP_VERSION", "151", 1);
+  ::setenv("KV_RECORD_UNZ_VERSION", "152", 1);
+  nameArchive();
+  for (bool given : {true, false}) {
+    engine.Password.clear();
+    engine.PasswordGiven = given;
+    engine.FSpecArgs = {"a"};
+    engine.Add();
+    engine.Extract();
+    const std::vector<LibRecord> all = records();
+    ASSERT_EQ(all.size(), given ? 2u : 4u);
+    const LibRecord& zip = all[all.size() - 2];
+    const LibRecord& unz = all.back();
+    EXPECT_EQ(zip.as<ZipExecParams>().PasswordGiven, given ? ON : 0u);
+    EXPECT_EQ(unz.as<UnzExecParams>().PasswordGiven, given ? ON : 0u);
+    EXPECT_EQ(unz.password, passwordBuffer(""));
+  }
+}
 
 // The old layouts hold 4097 specification addresses: more are refused rather than
 // dropped without a word.
