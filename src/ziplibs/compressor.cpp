@@ -353,13 +353,17 @@ CentralRecord Compressor::newRecord(const SourceFile& src) const {
   CentralRecord r;
   r.name = src.storedName;
   if (!platform::isAscii(r.name) && platform::isValidUtf8(r.name)) r.flags |= kFlagUtf8;
-  r.versionMadeBy = opts_.forceDos ? 20 : static_cast<std::uint16_t>((kHostUnix << 8) | 30);
+  // MS-DOS names change the names only. A link is a link only through the Unix
+  // type bits of a record made on Unix: it keeps them, or it would come back as
+  // a file holding its target's name.
+  const bool dosRecord = opts_.forceDos && src.kind != SourceFile::kSymlink;
+  r.versionMadeBy = dosRecord ? 20 : static_cast<std::uint16_t>((kHostUnix << 8) | 30);
   r.versionNeeded = 10;
   r.dosTime = unixToDos(src.st.st_mtim.tv_sec);
   std::uint32_t dosAttr = src.kind == SourceFile::kDirectory ? 0x10 : 0;
   if (!(src.st.st_mode & 0222)) dosAttr |= 0x01;  // read-only
   std::uint32_t mode = static_cast<std::uint32_t>(src.st.st_mode) & 0177777;
-  r.externalAttr = opts_.forceDos ? dosAttr : (mode << 16) | dosAttr;
+  r.externalAttr = dosRecord ? dosAttr : (mode << 16) | dosAttr;
   r.extra = timeExtra(src);
   return r;
 }

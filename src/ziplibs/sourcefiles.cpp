@@ -152,16 +152,6 @@ void Collector::addEntry(SourceFile::Kind kind, const std::string& path, const s
     return;
   }
   if (isArchive(st)) return;
-  if (kind == SourceFile::kSymlink && opts_.forceDos) {
-    // MS-DOS knows no links: store what a link to a file holds.
-    struct stat target {};
-    if (::stat(path.c_str(), &target) != 0 || !S_ISREG(target.st_mode)) {
-      reporter_.message(ZIPLIB_E_WARNING, path + ": link to no regular file, skipped");
-      return;
-    }
-    addEntry(SourceFile::kFile, path, target);
-    return;
-  }
   SourceFile f;
   f.kind = kind;
   f.path = path;

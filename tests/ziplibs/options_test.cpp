@@ -95,6 +95,35 @@ TEST_F(Options, ForceDosMakesShortUpperCaseNames) {
   EXPECT_EQ(names(), (std::set<std::string>{"SRC/LONG_FIL.TEX", "SRC/OK.C"}));
 }
 
+// MS-DOS names change the names only: links are stored as links either way and
+// come back as links, and the one leading out of the target folder is refused
+// either way.
+TEST_F(Options, LinksAreStoredAsLinksWithOrWithoutMsDosNames) {
+  writeFile(path("src/target.txt"), "pointed at");
+  fs::create_symlink("target.txt", path("src/shortcut"));
+  fs::create_symlink("../../outside/secret.txt", path("src/escape"));
+  writeFile(path("outside/secret.txt"), "keep out");
+  for (bool dos : {false, true}) {
+    SCOPED_TRACE(dos ? "MS-DOS names" : "own names");
+    const std::string folder = dos ? "dos" : "plain";
+    AddRequest r = addReq({"src/*"});
+    r.archive = path(folder + ".zip");
+    r.forceDos = dos;
+    ASSERT_EQ(lib.add(r), 3) << ::testing::PrintToString(lib.problems());
+    ExtractRequest x = extractReq("out-" + folder);
+    x.archive = r.archive;
+    EXPECT_EQ(lib.extract(x), 2);
+    const std::string src = path("out-" + folder + (dos ? "/SRC/" : "/src/"));
+    const std::string link = src + (dos ? "SHORTCUT" : "shortcut");
+    ASSERT_TRUE(fs::is_symlink(link)) << link;
+    EXPECT_EQ(fs::read_symlink(link), "target.txt");
+    EXPECT_EQ(fileBytes(src + (dos ? "TARGET.TXT" : "target.txt")), "pointed at");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(src + (dos ? "ESCAPE" : "escape"))));
+    EXPECT_TRUE(lib.anyProblemContains(dos ? "SRC/ESCAPE: link to" : "src/escape: link to"));
+  }
+  EXPECT_EQ(fileBytes(path("outside/secret.txt")), "keep out");
+}
+
 TEST_F(Options, UpdateAndFreshenCompareModificationTimes) {
   writeFile(path("old.txt"), "old");
   writeFile(path("new.txt"), "new");
