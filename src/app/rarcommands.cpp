@@ -13,7 +13,6 @@
 #include "app/mainunit.h"
 #include "dialogs/dialog_globals.h"
 #include "dialogs/extract.h"
-#include "dialogs/inmdlg.h"
 #include "platform/datetime.h"
 #include "platform/paths.h"
 #include "platform/pump.h"
@@ -264,8 +263,8 @@ int TMainform::rarVolumeChange(char* name, int mode) {
 }
 
 void TMainform::rarReqPassword(const RARHeaderData&, std::string& password) {
-  std::string text = dialogs::PasswordDescription();
-  password = dialogs::AskText("Password required", text) ? platform::GetField(text, 1, "\x02") : std::string();
+  // The prompt of encrypted ZIP entries; Cancel gives no password.
+  password = TZipEngine::AskPassword().value_or(std::string());
 }
 
 void TMainform::rarError(int code) {

@@ -7,9 +7,12 @@
 // No exception may leave it (the libraries are C): one thrown by an event handler
 // is noted, the library is asked to stop, and the operation reports it once the
 // library has returned.
+#include <algorithm>
 #include <cstring>
 
 #include "platform/pump.h"
+#include "platform/ui.h"
+#include "zipengine/zipblocks.h"
 #include "zipengine/ziplib_abi.h"
 #include "zipengine/zipengine.h"
 
@@ -33,10 +36,11 @@ std::uint32_t TZipEngine::CallbackEntry(ZipCallbackRecord* record) {
   return static_cast<TZipEngine*>(record->Caller)->LibCallback(*record);
 }
 
-std::uint32_t TZipEngine::LibCallback(const ZipCallbackRecord& r) noexcept {
+std::uint32_t TZipEngine::LibCallback(ZipCallbackRecord& r) noexcept {
   if (CallbackFailed_) return ZIPLIB_STOP;
   try {
     switch (r.ActionCode) {
+      case ZIPLIB_ACTION_PASSWORD: return CancelRequested ? ZIPLIB_STOP : AnswerPassword(r);
       case ZIPLIB_ACTION_FILE_BEGIN: RaiseProgress(ptFileBegin, recordText(r), recordSize(r)); break;
       case ZIPLIB_ACTION_PROGRESS: RaiseProgress(ptFileProgress, {}, recordSize(r)); break;
       case ZIPLIB_ACTION_BATCH_END: RaiseProgress(ptBatchEnd, {}, 0); break;
@@ -69,6 +73,23 @@ std::uint32_t TZipEngine::LibCallback(const ZipCallbackRecord& r) noexcept {
     CallbackFailed_ = true;
     return ZIPLIB_STOP;
   }
+}
+
+std::optional<std::string> TZipEngine::AskPassword() {
+  return platform::ui().password("Password required", "Password:");
+}
+
+std::uint32_t TZipEngine::AnswerPassword(ZipCallbackRecord& r) {
+  // Nobody is asked in unattended runs: the entry fails as it did before.
+  if (Unattended || PasswordPrompts_ >= kMaxPasswordPrompts) return ZIPLIB_CONTINUE;
+  ++PasswordPrompts_;
+  std::optional<std::string> answer = AskPassword();
+  if (CancelRequested) return ZIPLIB_STOP;
+  if (!answer) return ZIPLIB_ANSWER_SKIP;
+  const std::size_t n = std::min(answer->size(), kLibPasswordMax);
+  std::memcpy(r.Text, answer->data(), n);
+  r.Text[n] = '\0';
+  return ZIPLIB_ANSWER_PASSWORD;
 }
 
 void TZipEngine::RaiseProgress(ProgressType type, const std::string& name, std::int64_t size) {

@@ -197,6 +197,13 @@ class TZipEngine {
   int ZipVersion();
   int UnzipVersion();
 
+  // The archive password prompt: "Password required" with one hidden field
+  // "Password:", through the Ui; nullopt on Cancel. The engine asks it for
+  // encrypted entries; the windows ask it for RAR ones too.
+  static std::optional<std::string> AskPassword();
+  // Prompts one Extract shows at most, however many entries need a password.
+  static constexpr int kMaxPasswordPrompts = 3;
+
   // folder with a trailing "/" unless it already ends in one.
   static std::string AppendSlash(const std::string& folder);
 
@@ -339,7 +346,10 @@ class TZipEngine {
   void UnloadLib(ZipLibRole role);
   int LibVersion(ZipLibRole role);
   static std::uint32_t CallbackEntry(ZipCallbackRecord* record);
-  std::uint32_t LibCallback(const ZipCallbackRecord& record) noexcept;
+  std::uint32_t LibCallback(ZipCallbackRecord& record) noexcept;
+  // Answers a library's password request by asking the user (never when
+  // Unattended, at most kMaxPasswordPrompts times per call).
+  std::uint32_t AnswerPassword(ZipCallbackRecord& record);
   void RaiseProgress(ProgressType type, const std::string& name, std::int64_t size);
   void RaiseDirUpdate();
   void CheckArchiveDrive();
@@ -387,4 +397,5 @@ class TZipEngine {
   bool ZipBusy_ = false;
   bool UnzipBusy_ = false;
   bool CallbackFailed_ = false;  // an event handler threw during the library call
+  int PasswordPrompts_ = 0;      // shown during the library call
 };

@@ -68,8 +68,22 @@ enum ZipLibAction {
   ZIPLIB_ACTION_MESSAGE = 4,     /* Text = message, ErrorCode = its code (0: information) */
   ZIPLIB_ACTION_TOTAL_FILES = 5, /* Size = number of files in the batch */
   ZIPLIB_ACTION_TOTAL_SIZE = 6,  /* Size = total bytes of the batch */
-  ZIPLIB_ACTION_COLLECTING = 7   /* looking for the files to add: Text = the folder being read, Size = files found */
+  ZIPLIB_ACTION_COLLECTING = 7,  /* looking for the files to add: Text = the folder being read, Size = files found */
+  ZIPLIB_ACTION_PASSWORD = 8     /* an encrypted entry needs a password: see below */
 };
+
+/* Password requests. The extractor asks for the password of an encrypted entry
+ * when neither the password that opened the entry before it nor the block's
+ * fits, and only when the block has a window handle (unattended runs are never
+ * asked). Text = the entry's name, ErrorCode = ZIPLIB_E_PASSWORD when the
+ * password tried last did not fit (0 when none was known), Size = the requests
+ * made for this entry before. The callback answers ZIPLIB_ANSWER_PASSWORD after
+ * writing the password into Text (NUL-terminated, at most 80 bytes are used; an
+ * empty text is the empty password), ZIPLIB_ANSWER_SKIP to leave the entry out,
+ * or ZIPLIB_STOP. Any other answer, such as ZIPLIB_CONTINUE from a caller that
+ * does not know the request, fails the entry as it would without it. */
+#define ZIPLIB_ANSWER_PASSWORD 1u
+#define ZIPLIB_ANSWER_SKIP 2u
 
 /* Error codes of message callbacks. 0 is an information (shown only when verbose);
  * ZIPLIB_NOTICE one the user should see though nothing went wrong; every other

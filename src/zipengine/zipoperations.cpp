@@ -271,6 +271,7 @@ void TZipEngine::ExecLibrary(ZipLibRole role, BlockRequest& request) {
   request.verbose = Verbose;
   LibBlock block(zip ? LibBlock::kZip : LibBlock::kUnzip, newLayout, request);
   CallbackFailed_ = false;
+  PasswordPrompts_ = 0;
   const int result = lib.exec(block.data());
   FSpecArgs.clear();
   SuccessCount_ = result > 0 ? result : 0;

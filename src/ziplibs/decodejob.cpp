@@ -192,23 +192,20 @@ void DecodeJob::run(unsigned worker) {
   std::uint64_t at = lh.dataOffset, size = entry->compressedSize;
   std::optional<ZipCrypto> zc;
   if (entry->encrypted()) {
-    // Encryption header: 12 bytes in front of the data.
-    unsigned char header[ZipCrypto::kHeaderSize];
-    if (size < sizeof header ||
-        preadFull(archive->fd(), header, sizeof header, at) != static_cast<long long>(sizeof header)) {
-      fail(ZIPLIB_E_BAD_ARCHIVE, "the encrypted data is truncated");
+    CryptHeader header;
+    std::string error;
+    if (!readCryptHeader(*archive, lh, *entry, header, error)) {
+      fail(ZIPLIB_E_BAD_ARCHIVE, error);
       return;
     }
     zc.emplace(password);
-    std::uint8_t check =
-        (lh.flags & 0x0008) ? static_cast<std::uint8_t>(lh.dosTime >> 8) : static_cast<std::uint8_t>(entry->crc >> 24);
-    if (!zc->checkHeader(header, check)) {
+    if (!zc->checkHeader(header.bytes, header.check)) {
       fail(ZIPLIB_E_PASSWORD, "wrong password");
       return;
     }
     crypto_ = &*zc;
-    at += sizeof header;
-    size -= sizeof header;
+    at += sizeof header.bytes;
+    size -= sizeof header.bytes;
   }
   if (!openSink()) return;
   bool ok = entry->method == kMethodStore ? copyStored(worker, at, size)

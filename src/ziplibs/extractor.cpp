@@ -15,7 +15,9 @@
 #include "ziplibs/reporter.h"
 #include "zipcore/namematch.h"
 #include "zipcore/placement.h"
+#include "zipcore/localheader.h"
 #include "zipcore/records.h"
+#include "ziplibs/zipcrypto.h"
 
 namespace ziplibs {
 
@@ -132,12 +134,12 @@ void Extractor::plan(Task& t) {
     if (e.method != kMethodStore && e.method != kMethodDeflate)
       return failed(ZIPLIB_E_UNSUPPORTED,
                     "compression method " + std::to_string(e.method) + " (" + methodName(e.method) + ") not supported");
-    if (e.encrypted() && !opts_.hasPassword()) return failed(ZIPLIB_E_PASSWORD, "password required");
   }
   t.link = !folder && e.isSymlink();
   if (opts_.test) {
     t.action = folder ? Action::kFolder : Action::kDecode;
     t.sink = DecodeJob::kTest;
+    if (!folder) findPassword(t, e);
     return;
   }
   SafeName safe = checkEntryName(e.name);
@@ -156,6 +158,55 @@ void Extractor::plan(Task& t) {
   if (planOutput(t, e, folder)) {
     t.action = Action::kDecode;
     t.sink = t.link ? DecodeJob::kMemory : DecodeJob::kFile;
+    findPassword(t, e);
+  }
+}
+
+// The password of an encrypted entry: the one that opened the encrypted entry
+// before it, then the block's, then what the caller answers (asked again while
+// its answers do not fit). Without one the entry fails, or is skipped when the
+// caller says so.
+void Extractor::findPassword(Task& t, const ZipEntry& e) {
+  if (!e.encrypted()) return;
+  auto failed = [&](std::uint32_t code, std::string text) {
+    t.action = Action::kFailed;
+    t.code = code;
+    t.message = std::move(text);
+    t.dir.reset();
+  };
+  LocalHeader lh;
+  CryptHeader header;
+  std::string error;
+  if (!readLocalHeader(*file_, e, dir_.centralOffset, lh, error) || !readCryptHeader(*file_, lh, e, header, error)) {
+    t.password = opts_.password;  // the member is damaged: its job says how
+    return;
+  }
+  std::vector<std::string> known;
+  if (lastGood_) known.push_back(*lastGood_);
+  if (opts_.hasPassword() && (!lastGood_ || *lastGood_ != opts_.password)) known.push_back(opts_.password);
+  for (const std::string& p : known) {
+    if (passwordFits(p, header)) {
+      t.password = p;
+      lastGood_ = p;
+      return;
+    }
+  }
+  bool wrong = !known.empty();
+  for (std::uint64_t asked = 0;; ++asked) {
+    std::string answer;
+    switch (reporter_.askPassword(e.name, wrong, asked, answer)) {
+      case Reporter::PasswordAnswer::kGiven:
+        if (passwordFits(answer, header)) {
+          t.password = answer;
+          lastGood_ = std::move(answer);
+          return;
+        }
+        wrong = true;
+        break;
+      case Reporter::PasswordAnswer::kSkip: return failed(ZIPLIB_E_PASSWORD, "skipped: no password given");
+      case Reporter::PasswordAnswer::kNone:
+        return failed(ZIPLIB_E_PASSWORD, wrong ? "wrong password" : "password required");
+    }
   }
 }
 
@@ -221,7 +272,7 @@ void Extractor::submitMore() {
     job->archive = file_;
     job->entry = &e;
     job->limit = dir_.centralOffset;
-    job->password = opts_.password;
+    job->password = t.password;
     job->sink = t.sink;
     job->dir = t.dir.get();
     job->mode = modeFor(e, false);

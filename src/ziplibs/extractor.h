@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,7 @@ class Extractor {
     std::uint32_t code = 0;
     std::string message;  // kFailed: why; kNone, kKept: an information
     std::vector<std::string> parts;
+    std::string password;  // encrypted entries: the one that fits
     UniqueFd dir;
     std::shared_ptr<DecodeJob> job;
     std::uint64_t reported = 0;
@@ -62,6 +64,7 @@ class Extractor {
   void findClashes();
   void plan(Task& t);
   bool planOutput(Task& t, const ZipEntry& e, bool folder);
+  void findPassword(Task& t, const ZipEntry& e);
   void submitMore();
   bool finish(Task& t);
   bool commit(Task& t, const ZipEntry& e);
@@ -86,10 +89,11 @@ class Extractor {
   std::deque<Task> tasks_;    // planned and not yet finished, in order
   std::size_t nextPlan_ = 0;  // into selected_
   unsigned inflightJobs_ = 0;
-  unsigned pendingLinks_ = 0;  // links planned and not yet in place
-  bool oneByOne_ = false;      // since the disk filled up: one member at a time
-  bool retry_ = false;         // the front task must be done again, one by one
-  bool diskFull_ = false;      // no member is started any more
+  unsigned pendingLinks_ = 0;            // links planned and not yet in place
+  bool oneByOne_ = false;                // since the disk filled up: one member at a time
+  bool retry_ = false;                   // the front task must be done again, one by one
+  bool diskFull_ = false;                // no member is started any more
+  std::optional<std::string> lastGood_;  // the password that opened the last encrypted entry
   mode_t umask_ = 022;
   int count_ = 0;
 };

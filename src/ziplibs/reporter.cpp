@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "zipcore/names.h"
+#include "ziplibs/zipcrypto.h"
 
 namespace ziplibs {
 
@@ -43,6 +44,11 @@ Reporter::Reporter(ZipLibCallback callback, void* handle, void* caller, bool ver
 bool Reporter::call(std::uint32_t action, std::uint32_t code, std::uint64_t size, std::string_view text) {
   if (stopped_) return false;
   if (!callback_) return true;
+  send(action, code, size, text);
+  return !stopped_;
+}
+
+std::uint32_t Reporter::send(std::uint32_t action, std::uint32_t code, std::uint64_t size, std::string_view text) {
   record_.ActionCode = action;
   record_.ErrorCode = code;
   record_.Size = size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(size);
@@ -50,8 +56,19 @@ bool Reporter::call(std::uint32_t action, std::uint32_t code, std::uint64_t size
   const std::string shown = recordText(text);
   if (!shown.empty()) std::memcpy(record_.Text, shown.data(), shown.size());
   record_.Text[shown.size()] = '\0';
-  if (callback_(&record_) == ZIPLIB_STOP) stopped_ = true;
-  return !stopped_;
+  const std::uint32_t answer = callback_(&record_);
+  if (answer == ZIPLIB_STOP) stopped_ = true;
+  return answer;
+}
+
+Reporter::PasswordAnswer Reporter::askPassword(std::string_view entry, bool wrong, std::uint64_t asked,
+                                               std::string& password) {
+  if (stopped_ || !callback_ || !record_.Handle) return PasswordAnswer::kNone;
+  const std::uint32_t answer = send(ZIPLIB_ACTION_PASSWORD, wrong ? ZIPLIB_E_PASSWORD : 0, asked, entry);
+  if (answer == ZIPLIB_ANSWER_PASSWORD) password = std::string(blockPassword(record_.Text));
+  std::memset(record_.Text, 0, sizeof record_.Text);  // the password stays in no record
+  if (answer == ZIPLIB_ANSWER_PASSWORD) return PasswordAnswer::kGiven;
+  return answer == ZIPLIB_ANSWER_SKIP ? PasswordAnswer::kSkip : PasswordAnswer::kNone;
 }
 
 bool Reporter::fileBegin(std::string_view name, std::uint64_t size) {

@@ -38,6 +38,11 @@ class Reporter {
   bool collecting(std::string_view folder, std::uint64_t found) {
     return call(ZIPLIB_ACTION_COLLECTING, 0, found, folder);
   }
+  // Asks the caller for the password of entry (see ZIPLIB_ACTION_PASSWORD): wrong
+  // when the password tried last did not fit, asked the requests made for it
+  // before. Only a caller with a window is asked; others give kNone.
+  enum class PasswordAnswer { kNone, kGiven, kSkip };
+  PasswordAnswer askPassword(std::string_view entry, bool wrong, std::uint64_t asked, std::string& password);
   bool totalFiles(std::uint64_t count);
   bool totalSize(std::uint64_t bytes);
   bool batchEnd();
@@ -53,6 +58,8 @@ class Reporter {
 
  private:
   bool call(std::uint32_t action, std::uint32_t code, std::uint64_t size, std::string_view text);
+  // Fills the record, calls back and returns the raw answer (a stop is noted).
+  std::uint32_t send(std::uint32_t action, std::uint32_t code, std::uint64_t size, std::string_view text);
 
   ZipLibCallback callback_;
   ZipCallbackRecord record_{};

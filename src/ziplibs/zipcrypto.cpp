@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "zipcore/fileio.h"
+
 namespace ziplibs {
 
 namespace {
@@ -69,6 +71,26 @@ void ZipCrypto::makeHeader(unsigned char header[kHeaderSize], std::uint8_t check
 bool ZipCrypto::checkHeader(unsigned char header[kHeaderSize], std::uint8_t check) {
   decrypt(header, kHeaderSize);
   return header[kHeaderSize - 1] == check;
+}
+
+bool readCryptHeader(const zipcore::InputFile& file, const zipcore::LocalHeader& lh, const zipcore::ZipEntry& e,
+                     CryptHeader& header, std::string& error) {
+  if (e.compressedSize < sizeof header.bytes ||
+      zipcore::preadFull(file.fd(), header.bytes, sizeof header.bytes, lh.dataOffset) !=
+          static_cast<long long>(sizeof header.bytes)) {
+    error = "the encrypted data is truncated";
+    return false;
+  }
+  // With a data descriptor the CRC was not known when the header was made: the
+  // check byte is then the high byte of the DOS time.
+  header.check =
+      (lh.flags & 0x0008) ? static_cast<std::uint8_t>(lh.dosTime >> 8) : static_cast<std::uint8_t>(e.crc >> 24);
+  return true;
+}
+
+bool passwordFits(std::string_view password, const CryptHeader& header) {
+  CryptHeader copy = header;
+  return ZipCrypto(password).checkHeader(copy.bytes, copy.check);
 }
 
 std::string_view blockPassword(const char* p) {

@@ -8,7 +8,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+
+#include "zipcore/directory.h"
+#include "zipcore/inputfile.h"
+#include "zipcore/localheader.h"
 
 namespace ziplibs {
 
@@ -32,6 +37,21 @@ class ZipCrypto {
 
   std::uint32_t k0_ = 305419896u, k1_ = 591751049u, k2_ = 878082192u;
 };
+
+// The 12 bytes in front of an encrypted member's data, and the byte the last of
+// them decrypts to with the right password.
+struct CryptHeader {
+  unsigned char bytes[ZipCrypto::kHeaderSize] = {};
+  std::uint8_t check = 0;
+};
+
+// Reads the encryption header of member e, whose local header is lh. False
+// (error says why) when the data is too short or cannot be read.
+bool readCryptHeader(const zipcore::InputFile& file, const zipcore::LocalHeader& lh, const zipcore::ZipEntry& e,
+                     CryptHeader& header, std::string& error);
+// The password's check byte comes out right for header (a wrong password passes
+// once in 256 times; the CRC finds it then).
+bool passwordFits(std::string_view password, const CryptHeader& header);
 
 // The password the blocks carry: at most 80 bytes of the text at p (none for null).
 std::string_view blockPassword(const char* p);

@@ -12,7 +12,6 @@
 #include "app/app_fixture.h"
 #include "app/toolbar.h"
 #include "dialogs/extract.h"
-#include "dialogs/inmdlg.h"
 #include "dialogs/settings.h"
 #include "platform/paths.h"
 #include "platform/pump.h"
@@ -27,21 +26,6 @@ using testsupport::readFile;
 namespace {
 
 const char* const kRefused = "KELVORY don't support this action on RAR files!";
-
-// Answers the password prompt with text (typed into its one field), or cancels it.
-std::function<int(platform::ModalWindow&)> password(std::optional<std::string> text, std::string* caption) {
-  return [=](platform::ModalWindow& w) {
-    auto& d = dialogOf<TF_InmDlg>(w);
-    if (caption) *caption = widgets::ss(d.windowTitle());
-    if (!text) {
-      d.bu_Avbryt->click();
-      return d.result();
-    }
-    d.findChild<TInmEdit*>(QStringLiteral("ed_Field1"))->setText(widgets::qs(*text));
-    d.findChild<QPushButton*>(QStringLiteral("bu_Ok"))->click();
-    return d.result();
-  };
-}
 
 std::string sample(const std::string& name) { return std::string(KV_RAR_SAMPLES) + "/" + name; }
 
@@ -159,31 +143,31 @@ TEST_F(RarWindowTest, PasswordAnsweredWronglyOrCancelled) {
   auto f = openRar({rartest::file("open.txt", "plain"), locked});
   const std::string out = dir / "out";
   fs::create_directories(out);
-  std::string caption;
   ui.acceptInformationBoxes(true);
   // A wrong password is told as such; the plain entry is extracted all the same.
-  ui.onModal(extractTo(out)).onModal(password("wrong", &caption));
+  // The prompt is the one of encrypted ZIP entries.
+  ui.onModal(extractTo(out)).answerInput("wrong");
   f->BU_ExtractClick();
-  EXPECT_EQ(caption, "Password required");
+  EXPECT_EQ(ui.inputs, std::vector<std::string>{"Password required|Password:"});
   EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"Wrong password", "1 file(s) were extracted"}));
   EXPECT_EQ(ui.boxes[0].kind, platform::MsgKind::Error);
   EXPECT_EQ(readFile(out + "/open.txt"), "plain");
   // Cancelled: no password, and the entry fails for want of one.
   ui.boxes.clear();
-  ui.onModal(extractTo(out)).onModal(password(std::nullopt, nullptr));
+  ui.onModal(extractTo(out)).answerInput(std::nullopt);
   f->BU_ExtractClick();
   EXPECT_EQ(ui.boxTexts(),
             (std::vector<std::string>{"Encrypted file: a password is needed", "1 file(s) were extracted"}));
   EXPECT_FALSE(fs::exists(out + "/locked.txt")) << "nothing half-decrypted is ever written";
   // The right one decrypts it.
   ui.boxes.clear();
-  ui.onModal(extractTo(out)).onModal(password("right", nullptr));
+  ui.onModal(extractTo(out)).answerInput("right");
   f->BU_ExtractClick();
   EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"2 file(s) were extracted"}));
   EXPECT_EQ(readFile(out + "/locked.txt"), "secret data");
   // A test of the encrypted entry reports the password, never damage.
   ui.boxes.clear();
-  ui.onModal(password("wrong", nullptr));
+  ui.answerInput("wrong");
   f->Test1Click();
   EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"Wrong password", "Archive is corrupted"}));
   EXPECT_TRUE(ui.unexpected.empty());
@@ -196,7 +180,7 @@ TEST_F(RarWindowTest, EncryptedSamplesAskAndExtractTheirPlaintext) {
   ui.acceptInformationBoxes(true);
   // Each encrypted entry asks for its own password.
   ASSERT_TRUE(f->OpenArchive(sample("test_read_format_rar5_encrypted.rar")));
-  ui.onModal(extractTo(out)).onModal(password("password", nullptr)).onModal(password("password2", nullptr));
+  ui.onModal(extractTo(out)).answerInput("password").answerInput("password2");
   f->BU_ExtractClick();
   EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"4 file(s) were extracted"}));
   EXPECT_EQ(readFile(out + "/b.txt"), "This is from b.txt");
@@ -204,10 +188,10 @@ TEST_F(RarWindowTest, EncryptedSamplesAskAndExtractTheirPlaintext) {
   // Encrypted headers: asked once, when the archive is opened; later commands
   // use the same password.
   ui.boxes.clear();
-  std::string caption;
-  ui.onModal(password("password", &caption));
+  ui.inputs.clear();
+  ui.answerInput("password");
   ASSERT_TRUE(f->OpenArchive(sample("test_read_format_rar5_encrypted_filenames.rar")));
-  EXPECT_EQ(caption, "Password required");
+  EXPECT_EQ(ui.inputs, std::vector<std::string>{"Password required|Password:"});
   EXPECT_EQ(column(*f, "Filename"), (std::vector<QString>{"a.txt", "b.txt", "c.txt", "d.txt"}));
   fs::remove_all(out);
   fs::create_directories(out);

@@ -1,7 +1,7 @@
-// The callback routine: the six action codes become events, every callback pumps
-// the user interface, a cancel answers "stop" at the very callback whose event set
-// it, a handler that throws stops the library with the fatal text, and calls made
-// from a handler while busy do nothing.
+// The callback routine: the action codes become events (a password request a
+// prompt), every callback pumps the user interface, a cancel answers "stop" at
+// the very callback whose event set it, a handler that throws stops the library
+// with the fatal text, and calls made from a handler while busy do nothing.
 #include "platform/pump.h"
 #include "zipengine/ops_fixture.h"
 
@@ -42,6 +42,30 @@ TEST_F(Callbacks, EveryActionBecomesItsEvent) {
   EXPECT_EQ(engine.FullErrorCode(), 0x1234u);
   EXPECT_EQ(pumps, 9) << "one pump per callback, unknown actions included";
   EXPECT_EQ(onlyRecord().answers, std::vector<std::uint32_t>(9, 0u));
+}
+
+// Password requests are put to the user through the Ui, at most three times in one
+// call; Cancel answers "skip the entry". Unattended, nobody is asked.
+TEST_F(Callbacks, PasswordRequestsAreAskedAtMostThreeTimesPerCall) {
+  engine.Unattended = false;
+  ui.answerInput("one").answerInput(std::nullopt).answerInput("three");
+  script("8,0,0,a.txt|8,11,1,a.txt|8,0,0,b.txt|8,0,0,c.txt|8,11,1,c.txt");
+  engine.Extract();
+  EXPECT_EQ(ui.inputs, std::vector<std::string>(3, "Password required|Password:"));
+  EXPECT_EQ(onlyRecord().answers,
+            (std::vector<std::uint32_t>{ZIPLIB_ANSWER_PASSWORD, ZIPLIB_ANSWER_SKIP, ZIPLIB_ANSWER_PASSWORD, 0u, 0u}));
+  ui.inputs.clear();
+  ui.answerInput("again");
+  script("8,0,0,a.txt");
+  engine.Extract();
+  EXPECT_EQ(ui.inputs.size(), 1u) << "the count starts again with every call";
+  engine.Unattended = true;
+  engine.Extract();
+  EXPECT_EQ(ui.inputs.size(), 1u);
+  const std::vector<LibRecord> all = records();
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[1].answers, std::vector<std::uint32_t>{ZIPLIB_ANSWER_PASSWORD});
+  EXPECT_EQ(all[2].answers, std::vector<std::uint32_t>{0u});
 }
 
 TEST_F(Callbacks, AnInformationKeepsTheLastErrorCode) {

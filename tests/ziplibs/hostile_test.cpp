@@ -250,6 +250,75 @@ TEST_F(Hostile, PasswordsMissingOrWrongLeaveNoFile) {
   EXPECT_EQ(fileBytes(path("t/out/secret.txt")), textData(20000));
 }
 
+// Password requests go to a caller with a window only. It is asked again after
+// an answer that does not fit; the password that fitted opens the next entry
+// without a request; an entry it skips or leaves unanswered is not written.
+TEST_F(Hostile, PasswordRequestsOfACallerWithAWindow) {
+  writeFile(path("s1.txt"), "one");
+  writeFile(path("s2.txt"), textData(40000));
+  writeFile(path("plain.txt"), "plain");
+  AddRequest r;
+  r.archive = path("t/a.zip");
+  r.specs = {"s1.txt", "s2.txt"};
+  r.folder = tmp.path();
+  r.password = "right";
+  r.encrypt = true;
+  ASSERT_EQ(lib.add(r), 2);
+  r.specs = {"plain.txt"};
+  r.password.clear();
+  r.encrypt = false;
+  ASSERT_EQ(lib.add(r), 1);
+  std::vector<Event> asked;
+  std::vector<std::pair<std::uint32_t, std::string>> answers;
+  lib.answerPassword = [&](const Event& e, std::string& password) {
+    asked.push_back(e);
+    if (answers.empty()) return std::uint32_t{ZIPLIB_CONTINUE};
+    auto [answer, text] = answers.front();
+    answers.erase(answers.begin());
+    password = text;
+    return answer;
+  };
+  ExtractRequest x;
+  x.archive = path("t/a.zip");
+  x.folder = path("t/out");
+  x.overwrite = true;
+  EXPECT_EQ(lib.extract(x), 1);
+  EXPECT_TRUE(asked.empty()) << "no window, nobody asked";
+  EXPECT_TRUE(lib.anyProblemContains("s1.txt: password required"));
+
+  x.window = true;
+  answers = {{ZIPLIB_ANSWER_PASSWORD, "wrong"}, {ZIPLIB_ANSWER_PASSWORD, "right"}};
+  EXPECT_EQ(lib.extract(x), 3);
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0].text, "s1.txt");
+  EXPECT_EQ(asked[0].code, 0u);
+  EXPECT_EQ(asked[0].size, 0u);
+  EXPECT_EQ(asked[1].code, std::uint32_t{ZIPLIB_E_PASSWORD}) << "the answer before did not fit";
+  EXPECT_EQ(asked[1].size, 1u);
+  EXPECT_EQ(fileBytes(path("t/out/s1.txt")), "one");
+  EXPECT_EQ(fileBytes(path("t/out/s2.txt")), textData(40000));
+
+  asked.clear();
+  answers = {{ZIPLIB_ANSWER_SKIP, ""}};
+  x.test = true;
+  EXPECT_EQ(lib.extract(x), 1);
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[1].text, "s2.txt");
+  EXPECT_TRUE(lib.anyProblemContains("s1.txt: skipped: no password given"));
+  EXPECT_TRUE(lib.anyProblemContains("s2.txt: password required")) << "unanswered: as without the request";
+
+  // The block's password does not fit: the first request says so. An empty
+  // answer is the empty password, which does not fit either.
+  asked.clear();
+  x.password = "bad";
+  answers = {{ZIPLIB_ANSWER_PASSWORD, ""}};
+  EXPECT_EQ(lib.extract(x), 1);
+  ASSERT_EQ(asked.size(), 3u);
+  EXPECT_EQ(asked[0].code, std::uint32_t{ZIPLIB_E_PASSWORD});
+  EXPECT_TRUE(lib.anyProblemContains("s1.txt: wrong password"));
+  EXPECT_TRUE(lib.anyProblemContains("s2.txt: wrong password"));
+}
+
 TEST_F(Hostile, OverlappingMembersAreRefused) {
   std::string data = textData(100000);
   CraftEntry first = craft("first.txt", data);

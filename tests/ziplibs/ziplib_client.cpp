@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
@@ -79,6 +80,12 @@ std::uint32_t ZipLibClient::trampoline(ZipCallbackRecord* record) {
   auto* self = static_cast<ZipLibClient*>(record->Caller);
   Event e{record->ActionCode, record->ErrorCode, record->Size64, record->Size, record->Text, record->Caller};
   self->events.push_back(e);
+  if (record->ActionCode == ZIPLIB_ACTION_PASSWORD && self->answerPassword) {
+    std::string password;
+    const std::uint32_t answer = self->answerPassword(e, password);
+    if (answer == ZIPLIB_ANSWER_PASSWORD) std::snprintf(record->Text, sizeof record->Text, "%s", password.c_str());
+    return answer;
+  }
   return self->stopWhen && self->stopWhen(e) ? ZIPLIB_STOP : ZIPLIB_CONTINUE;
 }
 
@@ -151,6 +158,7 @@ int ZipLibClient::extract(const ExtractRequest& r) {
   char password[81] = {};
   r.password.copy(password, 80);
   auto fill = [&](auto& b) {
+    b.Handle = r.window ? this : nullptr;
     b.Caller = this;
     b.Version = ZIPLIB_CALLER_VERSION;
     b.Callback = &ZipLibClient::trampoline;

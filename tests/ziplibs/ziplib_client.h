@@ -40,6 +40,7 @@ struct ExtractRequest {
   bool test = false, update = false, freshen = false, dirNames = true, overwrite = false, verbose = true;
   bool literal = false;  // specs are plain names
   bool oldLayout = false;
+  bool window = false;  // the block has a window handle: the extractor may ask for passwords
 };
 
 class ZipLibClient {
@@ -84,6 +85,9 @@ class ZipLibClient {
   bool anyProblemContains(const std::string& part) const;
   // When set, the callback answers "stop" as soon as this returns true.
   std::function<bool(const Event&)> stopWhen;
+  // When set, answers password requests: the callback's answer, with the password
+  // written into the record for ZIPLIB_ANSWER_PASSWORD.
+  std::function<std::uint32_t(const Event&, std::string& password)> answerPassword;
 
  private:
   static std::uint32_t trampoline(ZipCallbackRecord* record);
