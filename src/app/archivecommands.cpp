@@ -2,7 +2,6 @@
 // extract, delete, test), the engine events that show their progress, Cancel, and
 // files dropped on the program.
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -15,6 +14,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "app/commandsupport.h"
 #include "app/mainunit.h"
 #include "dialogs/addform.h"
 #include "dialogs/dialog_globals.h"
@@ -28,6 +28,11 @@
 #include "widgets/sortgrid.h"
 #include "zipengine/ziplib_abi.h"
 
+using app::BusyCursor;
+using app::inform;
+using app::kEngineFailed;
+using app::kNoArchive;
+using app::warn;
 using platform::MsgKind;
 using platform::ui;
 using widgets::qs;
@@ -35,23 +40,12 @@ using widgets::ss;
 
 namespace {
 
-const char* const kNoArchive = "You must create a new zipfile or open a zipfile first!";
-
-void warn(const std::string& text) { ui().message(MsgKind::Warning, {}, text, platform::kOk); }
-void inform(const std::string& text) { ui().message(MsgKind::Information, {}, text, platform::kOk); }
-
 // The name typed for a new archive, with ".ZIP" added unless it mentions "zip" in
 // any case; an empty answer stays empty (no archive is made).
 std::string typedArchiveName(std::string name) {
   if (!name.empty() && platform::lowerAscii(name).find("zip") == std::string::npos) name += ".ZIP";
   return name;
 }
-
-// The hourglass for the length of a command.
-struct BusyCursor {
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 }  // namespace
 
@@ -202,7 +196,7 @@ void TMainform::RunAddCommand(std::unique_ptr<TAddForm> form) {
     } catch (...) {
       RestoreToolPictures();
       Panel3->clear();
-      warn("Error in Extract; Fatal DLL Exception");
+      warn(kEngineFailed);
     }
   }
   EndOperation("Cancelled: the archive is unchanged");
@@ -251,7 +245,7 @@ void TMainform::BU_ExtractClick() {
     } catch (...) {
       RestoreToolPictures();
       Panel3->clear();
-      warn("Error in Extract; Fatal DLL Exception");
+      warn(kEngineFailed);
     }
   }
   ShowProgress(false);
@@ -321,7 +315,7 @@ void TMainform::Test1Click() {
     start = platform::tickCount();
     try {
       ZipEngine1.Extract();
-    } catch (...) { warn("Error in Extract; Fatal DLL Exception"); }
+    } catch (...) { warn(kEngineFailed); }
     end = platform::tickCount();
     // The test option belongs to this command only; Extract sets its options anew
     // anyway, but the engine should not keep testing for other owners.
@@ -422,7 +416,7 @@ void TMainform::AddFilesNow(const std::vector<std::string>& names) {
     ZipEngine1.FSpecArgsLiteral = true;  // files, not patterns
     try {
       ZipEngine1.Add();
-    } catch (...) { warn("Error in Extract; Fatal DLL Exception"); }
+    } catch (...) { warn(kEngineFailed); }
   }
   // The archive has changed: the lines show its new totals, not what they said
   // before the drop.

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/commandsupport.h"
 #include "app/mainunit.h"
 #include "dialogs/dialog_globals.h"
 #include "dialogs/info.h"
@@ -35,14 +36,12 @@
 #include "zipengine/prefixcopy.h"
 
 namespace fs = std::filesystem;
+using app::kNoArchive;
+using app::warn;
 using platform::MsgKind;
 using platform::ui;
 
 namespace {
-
-const char* const kNoArchive = "You must create a new zipfile or open a zipfile first!";
-
-void warn(const std::string& text) { ui().message(MsgKind::Warning, {}, text, platform::kOk); }
 
 std::uint64_t fileSize(const std::string& path) {
   struct stat st {};

@@ -3,13 +3,13 @@
 // Test go to the reader, and the commands that would change the archive or need
 // the ZIP engine are refused. The reader's events drive the grid, the status
 // lines, the progress bar and the questions to the user (next volume, password).
-#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <climits>
 #include <cstring>
 
+#include "app/commandsupport.h"
 #include "app/mainunit.h"
 #include "dialogs/dialog_globals.h"
 #include "dialogs/extract.h"
@@ -21,19 +21,14 @@
 #include "widgets/qt_ui.h"
 #include "widgets/sortgrid.h"
 
+using app::BusyCursor;
+using app::inform;
+using app::warn;
 using platform::MsgKind;
 using platform::ui;
 using widgets::qs;
 
 namespace {
-
-void warn(const std::string& text) { ui().message(MsgKind::Warning, {}, text, platform::kOk); }
-void inform(const std::string& text) { ui().message(MsgKind::Information, {}, text, platform::kOk); }
-
-struct BusyCursor {
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 std::string storedName(const RARHeaderData& h) {
   return std::string(h.FileName, strnlen(h.FileName, sizeof h.FileName));

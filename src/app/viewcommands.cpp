@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QLabel>
 #include <algorithm>
 #include <cctype>
@@ -14,6 +13,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/commandsupport.h"
 #include "app/mainunit.h"
 #include "dialogs/install.h"
 #include "platform/paths.h"
@@ -26,6 +26,11 @@
 #include "widgets/qt_ui.h"
 #include "widgets/sortgrid.h"
 
+using app::BusyCursor;
+using app::error;
+using app::kEngineFailed;
+using app::kNoArchive;
+using app::warn;
 using platform::MsgKind;
 using platform::ui;
 using widgets::qs;
@@ -33,17 +38,7 @@ using widgets::ss;
 
 namespace {
 
-const char* const kNoArchive = "You must create a new zipfile or open a zipfile first!";
 const char* const kNoFile = "Error :No file selected";
-const char* const kFatal = "Error in Extract; Fatal DLL Exception";
-
-void warn(const std::string& text) { ui().message(MsgKind::Warning, {}, text, platform::kOk); }
-void error(const std::string& text) { ui().message(MsgKind::Error, {}, text, platform::kOk); }
-
-struct BusyCursor {
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 // The extension of a name after its last dot, in lower case ("" when none).
 std::string lowerExtension(const std::string& name) {
@@ -153,7 +148,7 @@ void TMainform::ExtractForUse(const std::vector<std::string>& names, const std::
   BusyCursor busy;
   try {
     ZipEngine1.Extract();
-  } catch (...) { warn(kFatal); }
+  } catch (...) { warn(kEngineFailed); }
   // The progress showed the entry's name in the totals line; it describes the
   // archive again.
   ShowTotals();
@@ -270,7 +265,7 @@ bool TMainform::WriteBack(const std::string& folder, const std::string& stored) 
       ZipEngine1.FSpecArgsLiteral = true;
       try {
         ZipEngine1.Add();
-      } catch (...) { warn(kFatal); }
+      } catch (...) { warn(kEngineFailed); }
     }
   }
   EndOperation("Cancelled: the archive is unchanged");

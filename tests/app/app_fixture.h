@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QDialog>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 
 #include "app/mainunit.h"
+#include "dialogs/addform.h"
 #include "dialogs/extract.h"
 #include "platform/ini.h"
 #include "platform/paths.h"
@@ -20,6 +22,12 @@
 #include "widgets/qt_ui.h"
 #include "widgets/sortgrid.h"
 #include "zipengine/zip_builder.h"
+
+// The answers and the file reader nearly every window test uses.
+using platform::kBtnNo;
+using platform::kBtnOk;
+using platform::kBtnYes;
+using testsupport::readFile;
 
 // Three small files, one of them in a folder: 18 bytes in all.
 inline const std::vector<ziptest::Entry> kThree = {{"a.txt", "alpha"}, {"dir/b.txt", "bravo!"}, {"c.txt", "charlie"}};
@@ -39,6 +47,20 @@ inline std::function<int(platform::ModalWindow&)> extractTo(const std::string& f
     if (seenChoice) *seenChoice = d.FilesToExtract();
     d.SetFolder(folder);
     d.setFilesToExtract(filesChoice);
+    d.BitBtn1Click();
+    return 1;
+  };
+}
+
+// Answers the Add dialog: every file of folder, moved into the archive when move
+// is set, OK.
+inline std::function<int(platform::ModalWindow&)> addAllFrom(const std::string& folder, bool move = false) {
+  return [=](platform::ModalWindow& w) {
+    auto& d = dialogOf<TAddForm>(w);
+    d.SetFolder(folder);
+    d.BU_SelectallClick();
+    d.BitBtn6Click();
+    d.CB_Move->setChecked(move);
     d.BitBtn1Click();
     return 1;
   };
@@ -69,6 +91,13 @@ class AppTest : public ::testing::Test {
 
   std::unique_ptr<TMainform> make(QStringList args = {}) {
     return std::make_unique<TMainform>(settings, std::move(args));
+  }
+
+  // A window with the ZIP archive of entries (written as name) open.
+  std::unique_ptr<TMainform> openWith(const std::vector<ziptest::Entry>& entries, const std::string& name = "t.zip") {
+    auto f = make();
+    EXPECT_TRUE(f->OpenArchive(writeZip(name, entries))) << name;
+    return f;
   }
 
   std::string writeZip(const std::string& name, const std::vector<ziptest::Entry>& entries,

@@ -19,10 +19,6 @@
 #include "widgets/sortgrid.h"
 
 namespace fs = std::filesystem;
-using platform::kBtnNo;
-using platform::kBtnOk;
-using platform::kBtnYes;
-using testsupport::readFile;
 
 namespace {
 
@@ -37,11 +33,6 @@ bool contains(const std::vector<std::string>& v, const std::string& s) {
 class CommandsTest : public AppTest {
  protected:
   CommandsTest() { ui.acceptInformationBoxes(true); }
-  std::unique_ptr<TMainform> openWith(const std::vector<ziptest::Entry>& entries, const std::string& name = "t.zip") {
-    auto f = make();
-    f->OpenArchive(writeZip(name, entries));
-    return f;
-  }
 };
 
 TEST_F(CommandsTest, ExtractAllFilesWithoutSelection) {
@@ -226,15 +217,7 @@ TEST_F(CommandsTest, AddWithMoveDeletesTheSourcesAfterTheArchiveIsWritten) {
   ui.answerOpenFile(dir / "new.zip");
   f->AfterNewArchive = nullptr;
   f->BU_NewClick();
-  ui.onModal([&](platform::ModalWindow& w) {
-    auto& d = dialogOf<TAddForm>(w);
-    d.SetFolder(src);
-    d.BU_SelectallClick();
-    d.BitBtn6Click();
-    d.CB_Move->setChecked(true);
-    d.BitBtn1Click();
-    return 1;
-  });
+  ui.onModal(addAllFrom(src, true));
   f->BU_AddClick();
   EXPECT_EQ(f->ZipEngine1.EntryCount(), 2);
   EXPECT_FALSE(platform::fileExists(src + "/one.txt"));
@@ -256,15 +239,7 @@ TEST_F(CommandsTest, FailedAddKeepsTheSources) {
   auto f = make();
   f->ZipEngine1.setZipFilename(dir / "no/such/folder/x.zip");
   f->SetArchiveCommands(true);
-  ui.onModal([&](platform::ModalWindow& w) {
-    auto& d = dialogOf<TAddForm>(w);
-    d.SetFolder(dir / "src");
-    d.BU_SelectallClick();
-    d.BitBtn6Click();
-    d.CB_Move->setChecked(true);
-    d.BitBtn1Click();
-    return 1;
-  });
+  ui.onModal(addAllFrom(dir / "src", true));
   f->BU_AddClick();
   EXPECT_EQ(readFile(dir / "src/keep.txt"), "keep me");
 }
@@ -392,14 +367,7 @@ TEST_F(CommandsTest, CancelledAddLeavesTheArchiveIntact) {
     if (f->UserCancelled) ++afterCancel;
     if (++pumps == 3 && !f->CancelBut->isHidden()) f->CancelButClick();
   });
-  ui.onModal([&](platform::ModalWindow& w) {
-    auto& d = dialogOf<TAddForm>(w);
-    d.SetFolder(dir / "src");
-    d.BU_SelectallClick();
-    d.BitBtn6Click();
-    d.BitBtn1Click();
-    return 1;
-  });
+  ui.onModal(addAllFrom(dir / "src"));
   const QString totals = f->Panel4->text();
   f->BU_AddClick();
   platform::setPumpHook(nullptr);

@@ -15,11 +15,6 @@
 #include "widgets/qt_ui.h"
 #include "widgets/sortgrid.h"
 
-using platform::kBtnNo;
-using platform::kBtnOk;
-using platform::kBtnYes;
-using testsupport::readFile;
-
 TEST_F(AppTest, NewAppendsZipUnlessTheNameHasIt) {
   auto f = make();
   ui.answerOpenFile(dir / "backup");

@@ -16,7 +16,6 @@
 namespace {
 
 using ListingTest = AppTest;
-using platform::kBtnOk;
 
 QStringList row(TSortGrid* g, int r) {
   QStringList out;

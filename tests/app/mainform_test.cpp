@@ -14,8 +14,6 @@
 #include "platform/paths.h"
 #include "widgets/sortgrid.h"
 
-using testsupport::readFile;
-
 namespace {
 
 using MainformTest = AppTest;

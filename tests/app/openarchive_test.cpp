@@ -19,10 +19,6 @@
 #include "widgets/sortgrid.h"
 
 namespace fs = std::filesystem;
-using platform::kBtnNo;
-using platform::kBtnOk;
-using platform::kBtnYes;
-using testsupport::readFile;
 
 namespace {
 

@@ -20,8 +20,6 @@
 #include "widgets/sortgrid.h"
 
 namespace fs = std::filesystem;
-using platform::kBtnOk;
-using testsupport::readFile;
 
 namespace {
 

@@ -10,7 +10,6 @@
 #include "dialogs/makesfx.h"
 #include "widgets/qt_ui.h"
 
-using testsupport::readFile;
 namespace fs = std::filesystem;
 
 namespace {

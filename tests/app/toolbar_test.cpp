@@ -13,7 +13,6 @@
 
 #include "app/app_fixture.h"
 #include "app/toolbar.h"
-#include "dialogs/addform.h"
 #include "dialogs/dialog_globals.h"
 #include "rarlib/rar_builder.h"
 
@@ -90,16 +89,7 @@ const Command kCommands[] = {
     {"bu_ExtractEn", "Extract1", nullptr,
      [](testsupport::ScriptedUi& ui, const std::string& home) { ui.onModal(extractTo(home + "/out")); }},
     {"bu_AddEn", "Add1", nullptr,
-     [](testsupport::ScriptedUi& ui, const std::string& home) {
-       ui.onModal([home](platform::ModalWindow& w) {
-         auto& d = dialogOf<TAddForm>(w);
-         d.SetFolder(home + "/src");
-         d.BU_SelectallClick();
-         d.BitBtn6Click();
-         d.BitBtn1Click();
-         return 1;
-       });
-     }},
+     [](testsupport::ScriptedUi& ui, const std::string& home) { ui.onModal(addAllFrom(home + "/src")); }},
     {"bu_DeleteEn", "Delete1", "a.txt",
      [](testsupport::ScriptedUi& ui, const std::string&) { ui.answerMessage(platform::kBtnYes); }},
     {"bu_CloseEn", "Exit1", nullptr, [](testsupport::ScriptedUi&, const std::string&) {}},

@@ -21,10 +21,6 @@
 #include "widgets/sortgrid.h"
 
 namespace fs = std::filesystem;
-using platform::kBtnNo;
-using platform::kBtnOk;
-using platform::kBtnYes;
-using testsupport::readFile;
 
 namespace {
 
@@ -60,10 +56,9 @@ class ViewTest : public AppTest {
     settings.ed_Temp = temp;
   }
   std::unique_ptr<TMainform> openWith(const std::vector<ziptest::Entry>& entries) {
-    auto f = make();
+    auto f = AppTest::openWith(entries, "t.zip");
     settings.ed_Temp = temp;  // the window read the settings file
-    archive = writeZip("t.zip", entries);
-    EXPECT_TRUE(f->OpenArchive(archive));
+    archive = dir / "t.zip";
     return f;
   }
   std::string unzipP(const std::string& name) {
