@@ -240,7 +240,8 @@ void TMainform::BuildMenus() {
   AddItem(f, "Closearchive1", "C&lose archive", ctrl(Qt::Key_L), &TMainform::Closearchive1Click);
   AddItem(f, "Savearchiveas1", "&Save archive as...", ctrl(Qt::Key_S), &TMainform::Savearchiveas1Click);
   f->addSeparator();
-  AddItem(f, "MultipleFileExtracting1", "Multiple file extracting (MFE)", K(), &TMainform::NotAvailable);
+  AddItem(f, "MultipleFileExtracting1", "Multiple file extracting (MFE)", K(),
+          &TMainform::MultipleFileExtracting1Click);
   AddItem(f, "Favoritearchives1", "&Favorite archives...", ctrl(Qt::Key_F1), &TMainform::Favoritearchives1Click);
   AddItem(f, "Archiveinformation1", "&Properties...", ctrl(Qt::Key_I), &TMainform::Archiveinformation1Click);
   AddItem(f, "AddzipfiletoFavorites1", "&Add to Favorites", K(Qt::Key_F5), &TMainform::AddzipfiletoF1Click);

@@ -286,6 +286,8 @@ class TMainform : public QMainWindow {
   void Mailarchive1Click();
   // File > Make Self Extracting file / Create ZIP file (sfxcommands.cpp).
   void MakeSelfExtractedfile1Click();
+  // File > Multiple file extracting: the window of its own (mfecommands.cpp).
+  void MultipleFileExtracting1Click();
   // The send routine of the mail window's "&Send".
   void SendArchiveMail(const std::string& name, const std::string& address, const std::vector<std::string>& attachments,
                        const std::string& subject);

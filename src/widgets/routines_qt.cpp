@@ -7,6 +7,10 @@
 
 namespace widgets {
 
+BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+
+BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
+
 void EnterAsTab(QWidget* form, int& key) {
   if (key != 13 || !form) return;
   QWidget* focus = QApplication::focusWidget();

@@ -11,4 +11,13 @@ namespace widgets {
 // tabbing (dynamic property "goTabs") it becomes a tab (9). Other keys are left.
 void EnterAsTab(QWidget* form, int& key);
 
+// The hourglass for the life of the object (the length of a command).
+class BusyCursor {
+ public:
+  BusyCursor();
+  ~BusyCursor();
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
 }  // namespace widgets

@@ -439,6 +439,7 @@ class TSortGrid : public QAbstractScrollArea {
   QPointer<QLineEdit> editor_;
   Cell editorCell_{-1, -1};
   QString editorOriginal_;
+  bool forwardingKey_ = false;  // a key is on its way to the editor
   bool modified_ = false;
   bool focused_ = false;
   Cell rememberedCell_;

@@ -342,8 +342,12 @@ void TSortGrid::handleKeyChar(int key) {
 }
 
 void TSortGrid::keyPressEvent(QKeyEvent* e) {
-  if (EditorMode() && editor_) {  // typed ahead of the focus reaching the editor
+  // Typed ahead of the focus reaching the editor. A key the editor does not take
+  // comes back here as its parent's: it is then the grid's own, not sent again.
+  if (EditorMode() && editor_ && !forwardingKey_) {
+    forwardingKey_ = true;
     QApplication::sendEvent(editor_.data(), e);
+    forwardingKey_ = false;
     return;
   }
   const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;

@@ -195,6 +195,22 @@ TEST(SortGridEdit, TypingEditsTheCellAndEscapeRestoresIt) {
   EXPECT_FALSE(g.Modified());
 }
 
+TEST(SortGridEdit, AKeyTheEditorDoesNotTakeEndsInTheGridInsteadOfCirclingBetweenThem) {
+  ShownGrid s;
+  TSortGrid& g = s.grid;
+  fill(g, numbered(4, 2));
+  g.setOptions(g.Options() | goEditing);
+  g.GoToCell(1, 2);
+  g.setEditorMode(true);
+  ASSERT_TRUE(g.EditorMode());
+  // Sent to the grid, handed to the editor, ignored there and passed back to the
+  // grid as the editor's parent: once, not until the stack runs out.
+  s.key(Qt::Key_F5);
+  s.key(Qt::Key_A, Qt::ControlModifier);
+  EXPECT_TRUE(g.EditorMode());
+  EXPECT_EQ(g.Cells(1, 2), "1:2");
+}
+
 // What OnCellValidate decides about an edited cell, seen when the user moves on.
 struct ValidateCase {
   const char* name;
