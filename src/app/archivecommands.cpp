@@ -171,6 +171,7 @@ void TMainform::RunAddCommand(std::unique_ptr<TAddForm> form) {
     warn("No files selected!");
     return;
   }
+  if (form->CheckBox1->isChecked() && !ApplySpanSettings()) return;
   ShowWriteError(Settings.LastFolder('A', form->CurrentFolder()));
   Panel3->setText(QStringLiteral("Adding file(s)"));
   ArchiveChanged = true;

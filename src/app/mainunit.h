@@ -251,6 +251,9 @@ class TMainform : public QMainWindow {
   // ---- spanned sets (spancommands.cpp) -----------------------------------------------------
   void Openspannedarchive1Click();
   void Splitarchive1Click();
+  // Gives the engine the volume sizes of the settings' spanning page; false (and
+  // a message naming the setting) when one of them is not a size.
+  bool ApplySpanSettings();
 
   // ---- view, run and install (viewcommands.cpp) -------------------------------------------
   // The installer the user chose (file name without folder).

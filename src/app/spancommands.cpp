@@ -1,8 +1,15 @@
 // The main window's spanning commands: "Open spanned archive..." joins a set
 // (chosen by any of its volumes) into one archive in a folder the user picks and
 // opens it; "Spann archive..." writes the open archive as a set of volume files or
-// labelled disks in a folder the user picks.
+// labelled disks in a folder the user picks. Both that command and a spanning
+// Add take the volume sizes from the settings' spanning page.
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
 
 #include "app/mainunit.h"
 #include "platform/drives.h"
@@ -42,7 +49,33 @@ bool NamesAVolume(const std::string& path) {
   return false;
 }
 
+// A spanning size of the settings page: bytes, or KiB, MiB, GiB with k, m, g.
+// Shows what is wrong and gives nullopt for any other text.
+std::optional<std::int64_t> SpanSetting(const std::string& text, const char* caption) {
+  if (std::optional<std::uint64_t> size = spanname::ParseVolumeSize(text))
+    return static_cast<std::int64_t>(std::min<std::uint64_t>(*size, std::numeric_limits<std::int64_t>::max()));
+  ui().message(MsgKind::Error, {},
+               std::string("The spanning setting \"") + caption + "\" is not a size in bytes: \"" + text +
+                   "\"\nPlease correct it on the Spanning page of the settings.",
+               platform::kOk);
+  return std::nullopt;
+}
+
 }  // namespace
+
+bool TMainform::ApplySpanSettings() {
+  const auto keep = SpanSetting(Settings.FreeDisk1Edit, "Keep free on first disk");
+  const auto max = keep ? SpanSetting(Settings.MaxVolSizeEdit, "Max. volume size") : std::nullopt;
+  const auto minFree = max ? SpanSetting(Settings.MinFreeVolEdit, "Min. free volume size") : std::nullopt;
+  if (!minFree) return false;
+  ZipEngine1.KeepFreeOnDisk1 = *keep;
+  ZipEngine1.MaxVolumeSize = *max;
+  // Volumes smaller than the least free space a disk must offer would all be
+  // refused, and a fixed drive would ask for another disk for ever: the limit is
+  // lowered to the smallest volume, the first (which keeps its bytes free).
+  ZipEngine1.MinFreeVolumeSize = *max > 0 ? std::min(*minFree, *max - std::min(*keep, *max)) : *minFree;
+  return true;
+}
 
 void TMainform::Openspannedarchive1Click() {
   platform::FileDialogOptions dlg;
@@ -74,6 +107,7 @@ void TMainform::Splitarchive1Click() {
   if (ZipEngine1.ZipFilename().empty()) return;
   std::string folder;
   if (!BrowseFolder(folder)) return;
+  if (!ApplySpanSettings()) return;
   const std::string source = ZipEngine1.ZipFilename();
   const std::string target = folder + platform::fileNameOf(source);
   platform::Drives& d = platform::drives();

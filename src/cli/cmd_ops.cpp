@@ -39,26 +39,6 @@ struct OpArgs {
   std::uint64_t volumeSize = 0;  // a -s: write a spanned set of volumes this large
 };
 
-// A volume size: a whole number of bytes, or of KiB, MiB or GiB with the suffix
-// k, m or g; nullopt for anything else or 0.
-std::optional<std::uint64_t> parseSize(const std::string& text) {
-  std::uint64_t value = 0;
-  std::size_t i = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (value > (UINT64_MAX - 9) / 10) return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
-  }
-  if (i == 0 || text.size() - i > 1) return std::nullopt;
-  int shift = 0;
-  if (i < text.size()) {
-    const char unit = static_cast<char>(text[i] | 0x20);
-    shift = unit == 'k' ? 10 : unit == 'm' ? 20 : unit == 'g' ? 30 : -1;
-    if (shift < 0) return std::nullopt;
-  }
-  if (value == 0 || value > (UINT64_MAX >> shift)) return std::nullopt;
-  return value << shift;
-}
-
 // Parses args; allowed lists the option letters this command takes ("P" needs a
 // value, "d" too; "0" stands for the levels -0..-9; "L" for --literal). Prints the
 // problem and returns false on a usage error.
@@ -86,8 +66,8 @@ bool parse(const char* command, std::span<const std::string> args, const char* a
         return false;
       }
       if (o == 's') {
-        std::optional<std::uint64_t> size = i + 1 < args.size() ? parseSize(args[i + 1]) : std::nullopt;
-        if (!size) {
+        std::optional<std::uint64_t> size = i + 1 < args.size() ? spanname::ParseVolumeSize(args[i + 1]) : std::nullopt;
+        if (!size || *size == 0) {
           std::fprintf(stderr, "kelvory-cli %s: option -s needs a volume size such as 640k, 10m or 2g\n", command);
           return false;
         }

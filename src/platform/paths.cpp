@@ -71,6 +71,13 @@ std::string toNativeSeparators(std::string path) {
   return path;
 }
 
+unsigned currentUmask() {
+  // umask() only reads the mask by setting it; set the old one straight back.
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  return mask;
+}
+
 bool fileExists(const std::string& path) {
   struct stat st {};
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

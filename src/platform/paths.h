@@ -37,6 +37,10 @@ bool fileExists(const std::string& path);       // a regular file (symlinks foll
 bool directoryExists(const std::string& path);  // a folder (symlinks followed)
 bool isWritableDirectory(const std::string& path);
 
+// The process's file-creation mask (022 and the like), for files made under a
+// temporary mode and given a new file's mode when they are kept.
+unsigned currentUmask();
+
 // The extension of a file name including its dot (".zip"), or empty.
 std::string extensionOf(const std::string& path);
 // The kind of a file as the program tells archives apart: the three characters

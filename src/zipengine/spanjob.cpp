@@ -184,7 +184,7 @@ void SpanJob::OpenNextVolume() {
       continue;
     }
     const std::string name = WriteName(volume);
-    out_.reset(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    out_.reset(::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (!out_.valid()) Raise(zipmsg::kCreateOutputFailed);
     outName_ = name;
     DriveCheck();
@@ -218,6 +218,9 @@ void SpanJob::OpenNextVolume() {
 
 void SpanJob::CloseVolume() {
   if (!out_.valid()) return;
+  // The user takes a disk out when asked for the next one: its data must be on
+  // it by then, not in the page cache.
+  if (diskDrive_ && ::fsync(out_.get()) != 0) Raise(zipmsg::kWriteErrorOutput);
   if (SetDate > 0) {
     struct timespec times[2];
     times[0].tv_sec = times[1].tv_sec = SetDate;
@@ -234,39 +237,57 @@ void SpanJob::EnsureRoom(std::uint64_t need) {
     if (need <= usable_) return;
     // A piece larger than a whole empty disk would start new disks for ever.
     if (BytesOnDisk == 0) Raise(zipmsg::kNotEnoughFreeSpace);
-    CloseVolume();
-    ++DiskNr;
-    NewDisk = true;
+    NextVolume();
   }
 }
 
-void SpanJob::WriteBlock(const void* data, std::size_t len, std::uint64_t need) {
-  platform::pumpEvents();
-  if (engine_.CancelRequested) throw EZipEngine(zipmsg::kUserCanceled);
+void SpanJob::Put(std::uint64_t len, std::uint64_t need, std::uint64_t piece,
+                  const std::function<void(std::uint64_t)>& write) {
   EnsureRoom(need);
-  auto p = static_cast<const char*>(data);
   while (len > 0) {
+    platform::pumpEvents();
+    if (engine_.CancelRequested) throw EZipEngine(zipmsg::kUserCanceled);
     if (!out_.valid()) OpenNextVolume();
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(len, usable_));
+    const std::uint64_t n = std::min({len, usable_, piece});
     if (n == 0) {
       if (BytesOnDisk == 0) Raise(zipmsg::kNotEnoughFreeSpace);
-      CloseVolume();
-      ++DiskNr;
-      NewDisk = true;
+      NextVolume();
       continue;
     }
-    if (!zipcore::writeAll(out_.get(), p, n)) Raise(zipmsg::kWriteErrorOutput);
+    write(n);
     if (Progress && engine_.OnProgress) engine_.OnProgress(engine_, ptFileProgress, {}, static_cast<std::int64_t>(n));
     usable_ -= n;
     BytesOnDisk += n;
-    p += n;
     len -= n;
-    if (len > 0) {
-      CloseVolume();
-      ++DiskNr;
-      NewDisk = true;
-    }
+    if (len > 0 && usable_ == 0) NextVolume();
   }
+}
+
+void SpanJob::NextVolume() {
+  CloseVolume();
+  ++DiskNr;
+  NewDisk = true;
+}
+
+void SpanJob::WriteBlock(const void* data, std::size_t len, std::uint64_t need) {
+  auto p = static_cast<const char*>(data);
+  Put(len, need, len, [&](std::uint64_t n) {
+    if (!zipcore::writeAll(out_.get(), p, static_cast<std::size_t>(n))) Raise(zipmsg::kWriteErrorOutput);
+    p += n;
+  });
+}
+
+void SpanJob::CopyFrom(int fd, std::uint64_t at, std::uint64_t len, int messageId) {
+  // Pieces of a few MiB keep Cancel and the progress bar alive.
+  constexpr std::uint64_t kPiece = 4 << 20;
+  Put(len, 0, kPiece, [&](std::uint64_t n) {
+    switch (zipcore::copyRange(fd, at, out_.get(), n)) {
+      case zipcore::CopyEnd::Done: break;
+      case zipcore::CopyEnd::ShortInput: Raise(messageId);
+      case zipcore::CopyEnd::WriteFailed: Raise(zipmsg::kWriteErrorOutput);
+    }
+    at += n;
+  });
 }
 
 void SpanJob::Commit() {

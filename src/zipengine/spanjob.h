@@ -59,6 +59,9 @@ class SpanJob {
   // (0: it may be split over disks); a piece that does not fit the rest of the
   // current disk starts the next one.
   void WriteBlock(const void* data, std::size_t len, std::uint64_t need);
+  // Copies len bytes of the file fd from offset at to the set, split over disks
+  // like data; an input that ends early raises messageId.
+  void CopyFrom(int fd, std::uint64_t at, std::uint64_t len, int messageId);
   // Makes sure the current disk has need bytes left, starting the next disk if
   // not; afterwards DiskNr and BytesOnDisk tell where the next byte goes.
   void EnsureRoom(std::uint64_t need);
@@ -80,9 +83,15 @@ class SpanJob {
 
  private:
   void OpenNextVolume();
+  // Closes the volume and wants the next disk.
+  void NextVolume();
+  // Puts len bytes on the set through write(n), which writes the next n bytes at
+  // the end of the open volume, in pieces of at most piece bytes, starting new
+  // volumes as the disks fill; need as for WriteBlock.
+  void Put(std::uint64_t len, std::uint64_t need, std::uint64_t piece, const std::function<void(std::uint64_t)>& write);
   bool ConfirmOverwrite(const std::string& volume);
   std::string WriteName(const std::string& volume) const;
-  void Raise(int id) const;
+  [[noreturn]] void Raise(int id) const;
 
   TZipEngine& engine_;
   std::string path_;

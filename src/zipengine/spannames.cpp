@@ -83,4 +83,25 @@ std::string JoinedName(const std::string& volumePath) {
   return volumePath;
 }
 
+std::optional<std::uint64_t> ParseVolumeSize(const std::string& text) {
+  std::size_t i = text.find_first_not_of(" \t");
+  const std::size_t end = text.find_last_not_of(" \t") + 1;
+  if (i == std::string::npos) return std::nullopt;
+  const std::size_t digitsFrom = i;
+  std::uint64_t value = 0;
+  for (; i < end && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    if (value > (UINT64_MAX - 9) / 10) return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
+  }
+  if (i == digitsFrom || end - i > 1) return std::nullopt;
+  int shift = 0;
+  if (i < end) {
+    const char unit = static_cast<char>(std::tolower(static_cast<unsigned char>(text[i])));
+    shift = unit == 'k' ? 10 : unit == 'm' ? 20 : unit == 'g' ? 30 : -1;
+    if (shift < 0) return std::nullopt;
+  }
+  if (value > (UINT64_MAX >> shift)) return std::nullopt;
+  return value << shift;
+}
+
 }  // namespace spanname

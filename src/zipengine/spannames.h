@@ -7,6 +7,7 @@
 // volume named "backup.zip". Any volume's name leads to the others.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,5 +43,10 @@ std::vector<SetNames> NamingsOf(const std::string& path);
 // number ("backup003.zip" gives "backup.zip"), split ones keep the last volume's
 // name. The path unchanged when it follows no naming.
 std::string JoinedName(const std::string& volumePath);
+
+// A volume size as a user writes it: a whole number of bytes, or of KiB, MiB or
+// GiB with the suffix k, m or g (either case); blanks around it are ignored.
+// nullopt for anything else, or a size beyond 64 bits.
+std::optional<std::uint64_t> ParseVolumeSize(const std::string& text);
 
 }  // namespace spanname

@@ -9,6 +9,7 @@
 // offsets. A volume that is missing, or cut short so that an entry runs into the
 // next one, is named in the error. The joined archive is written under a
 // temporary name beside its final one and renamed only when complete.
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,7 +33,8 @@ using namespace zipcore;
 
 namespace {
 
-constexpr std::size_t kJoinPiece = 1 << 20;
+// Pieces of a few MiB keep Cancel and the progress bar alive while joining.
+constexpr std::uint64_t kJoinPiece = 4 << 20;
 
 std::optional<EndRecords> EndOf(const std::string& path) {
   InputFile f;
@@ -187,7 +189,7 @@ void TZipEngine::ReadSetDirectory() {
 int TZipEngine::ReadSpan(const std::string& setName, std::string& outName) {
   const bool direct = !UnzipBusy_;
   UnzipBusy_ = true;
-  const int result = RunSpanOperation(*this, [&] { ReadSpanChecked(setName, outName); });
+  const int result = RunSpanOperation(*this, [&] { ReadSpanChecked(setName, outName, direct); });
   if (direct) UnzipBusy_ = false;
   return result;
 }
@@ -243,11 +245,12 @@ EndRecords FindLastVolume(SpanJob& job) {
   return end;
 }
 
-// Removes the temporary joined file unless it was handed over.
+// The joined file under a temporary name beside its target, removed unless it
+// was handed over.
 class TempOutput {
  public:
   explicit TempOutput(const std::string& target) : name_(target + ".XXXXXX") {
-    fd_.reset(::mkstemp(name_.data()));
+    fd_.reset(::mkostemp(name_.data(), O_CLOEXEC));
     if (!fd_.valid()) throw EZipEngine::Display(zipmsg::kCreateOutputFailed);
   }
   ~TempOutput() {
@@ -255,9 +258,14 @@ class TempOutput {
     if (!kept_) ::unlink(name_.c_str());
   }
   int fd() const { return fd_.get(); }
-  // Closes the file and gives it the target's name.
-  void Finish(const std::string& target, DeleteOpts howToDelete) {
-    if (::fsync(fd_.get()) != 0 || ::close(fd_.release()) != 0) throw EZipEngine::Display(zipmsg::kWriteErrorOutput);
+  // Closes the file and gives it the target's name. An archive the caller keeps
+  // gets the mode of any new file and is on the disk before it has its name; a
+  // temporary that is read once and removed (Extract's) stays private and is not
+  // flushed, which would only cost time.
+  void Finish(const std::string& target, DeleteOpts howToDelete, bool kept) {
+    if (kept && (::fchmod(fd_.get(), 0666 & ~platform::currentUmask()) != 0 || ::fsync(fd_.get()) != 0))
+      throw EZipEngine::Display(zipmsg::kWriteErrorOutput);
+    if (::close(fd_.release()) != 0) throw EZipEngine::Display(zipmsg::kWriteErrorOutput);
     if (platform::fileExists(target)) {
       if (howToDelete == htdAllowUndo)
         platform::moveToTrash(target);
@@ -276,7 +284,7 @@ class TempOutput {
 
 }  // namespace
 
-void TZipEngine::ReadSpanChecked(const std::string& setName, std::string& outName) {
+void TZipEngine::ReadSpanChecked(const std::string& setName, std::string& outName, bool keep) {
   SpanJob job(*this, setName);
   const std::string target = JoinTarget(outName);
   outName = target;
@@ -305,7 +313,6 @@ void TZipEngine::ReadSpanChecked(const std::string& setName, std::string& outNam
   std::vector<std::uint64_t> volFrom(volStart.size()), volTo(volStart.size());
   std::uint64_t written = 0;
   std::size_t next = 0;  // the next entry (in order) to announce
-  std::vector<char> buf(kJoinPiece);
   for (int d = 0; d <= cdDisk; ++d) {
     const InputFile& f = job.OpenForReading(d);
     std::uint64_t from = 0;
@@ -325,15 +332,18 @@ void TZipEngine::ReadSpanChecked(const std::string& setName, std::string& outNam
     for (std::uint64_t at = from; at < to;) {
       platform::pumpEvents();
       if (CancelRequested) throw EZipEngine(zipmsg::kUserCanceled);
-      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(to - at, buf.size()));
+      const std::uint64_t n = std::min<std::uint64_t>(to - at, kJoinPiece);
       for (; next < count; ++next) {
         const ZipEntry& e = entries[order[next]];
         if (e.diskNumberStart != static_cast<std::uint32_t>(d) || e.storedOffset >= at + n) break;
         if (OnProgress) OnProgress(*this, ptFileBegin, e.name, static_cast<std::int64_t>(e.compressedSize));
         if (OnMessage) OnMessage(*this, 0, zipmsg::Text(zipmsg::kCopying) + e.name);
       }
-      if (!f.readExact(at, buf.data(), n)) RaiseDamaged(job.VolumeName(d));
-      if (!writeAll(out.fd(), buf.data(), n)) throw EZipEngine::Display(zipmsg::kWriteErrorOutput);
+      switch (copyRange(f.fd(), at, out.fd(), n)) {
+        case CopyEnd::Done: break;
+        case CopyEnd::ShortInput: RaiseDamaged(job.VolumeName(d));
+        case CopyEnd::WriteFailed: throw EZipEngine::Display(zipmsg::kWriteErrorOutput);
+      }
       if (OnProgress) OnProgress(*this, ptFileProgress, {}, static_cast<std::int64_t>(n));
       at += n;
     }
@@ -378,7 +388,7 @@ void TZipEngine::ReadSpanChecked(const std::string& setName, std::string& outNam
   }
   dirBytes += endRecordsFor(count, dirBytes.size(), cdStart, end.comment);
   if (!writeAll(out.fd(), dirBytes.data(), dirBytes.size())) throw EZipEngine::Display(zipmsg::kWriteErrorOutput);
-  out.Finish(target, HowToDelete);
+  out.Finish(target, HowToDelete, keep);
 }
 
 void TZipEngine::ResolveSetVolume() {

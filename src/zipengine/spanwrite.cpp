@@ -25,8 +25,6 @@ using namespace zipcore;
 
 namespace {
 
-constexpr std::size_t kCopyPiece = 8192;
-
 // Raises the engine error for a directory that could not be read.
 [[noreturn]] void RaiseDirError(DirError error) {
   switch (error) {
@@ -47,19 +45,6 @@ std::size_t DescriptorLength(const InputFile& in, std::uint64_t at, bool zip64) 
   if (!in.readExact(at, sig, 4)) throw EZipEngine::Display(zipmsg::kErrorDataDescriptor);
   if (get32(sig) == kDescriptorSig) return zip64 ? 24 : 16;
   return zip64 ? 20 : 12;
-}
-
-// Copies len bytes of the input from at to the set in pieces; a short read raises
-// messageId.
-void CopyToSet(SpanJob& job, const InputFile& in, std::uint64_t at, std::uint64_t len, int messageId) {
-  std::vector<char> buf(kCopyPiece);
-  while (len > 0) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(len, buf.size()));
-    if (!in.readExact(at, buf.data(), n)) throw EZipEngine::Display(messageId);
-    job.WriteBlock(buf.data(), n, 0);
-    at += n;
-    len -= n;
-  }
 }
 
 }  // namespace
@@ -140,8 +125,8 @@ void TZipEngine::WriteSpanChecked(const std::string& inFile, const std::string& 
     placed[index] = {static_cast<std::uint32_t>(job.DiskNr), job.BytesOnDisk - kLocalHeaderSize};
     job.WriteBlock(nameBytes.data(), nameBytes.size(), 0);
     job.WriteBlock(extra.data(), extra.size(), 0);
-    CopyToSet(job, in, dataAt, e.compressedSize, zipmsg::kErrorReadingZippedData);
-    if (descLen) CopyToSet(job, in, dataAt + e.compressedSize, descLen, zipmsg::kErrorDataDescriptor);
+    job.CopyFrom(in.fd(), dataAt, e.compressedSize, zipmsg::kErrorReadingZippedData);
+    if (descLen) job.CopyFrom(in.fd(), dataAt + e.compressedSize, descLen, zipmsg::kErrorDataDescriptor);
   }
 
   // The central directory, in its own order.

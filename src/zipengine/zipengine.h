@@ -360,7 +360,8 @@ class TZipEngine {
   void ResolveSetVolume();
   void ReadSetDirectory();
   void WriteSpanChecked(const std::string& inFile, const std::string& outFile);
-  void ReadSpanChecked(const std::string& setName, std::string& outName);
+  // keep: the joined archive is the caller's to keep (not Extract's temporary).
+  void ReadSpanChecked(const std::string& setName, std::string& outName, bool keep);
   // Add with spanning: the compressor writes a temporary archive that WriteSpan cuts.
   void AddSpanned();
   std::unique_ptr<ZipDirEntry> MakeDirEntry(zipcore::ZipEntry&& e) const;

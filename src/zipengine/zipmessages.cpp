@@ -87,6 +87,7 @@ constexpr Entry kTable[] = {
     {kConfirmCaption, "Confirm"},
     {kSetVolumeMissing, "A volume of this spanned set is missing: %s"},
     {kSetVolumeDamaged, "A volume of this spanned set is cut short or damaged: %s"},
+    {kSpanMovedFilesKept, "The spanned set was not written; the moved files are kept in the archive "},
 
     {kNoExeSpecified, "Error - no .EXE file specified"},
     {kInputNotExe, "Error: input file is not an .EXE file"},

@@ -99,6 +99,9 @@ inline constexpr int kConfirmCaption = 10330;    // "Confirm"
 // A set on a fixed drive lacks a volume, or one is cut short: %s names it.
 inline constexpr int kSetVolumeMissing = 10331;
 inline constexpr int kSetVolumeDamaged = 10332;
+// A spanning Add with AddMove whose set could not be written; followed by the
+// name of the archive the moved files are in.
+inline constexpr int kSpanMovedFilesKept = 10333;
 
 // ---- self-extracting programs -------------------------------------------------
 inline constexpr int kNoExeSpecified = 10401;

@@ -147,7 +147,10 @@ void TZipEngine::AddChecked() {
 void TZipEngine::AddSpanned() {
   const std::string temp = TempZipName();
   if (temp.empty()) return ShowZipMessage(zipmsg::kTempFileNotCreated);
-  ScopeExit removeTemp([&] { ::unlink(temp.c_str()); });
+  bool keepTemp = false;
+  ScopeExit removeTemp([&] {
+    if (!keepTemp) ::unlink(temp.c_str());
+  });
   // The entries of an existing plain archive go into the set too: the compressor
   // adds to a copy of it. (The first volume may replace the archive on a disk.)
   if (LastDisk_ == 0 && platform::fileExists(ZipFilename_)) {
@@ -158,7 +161,15 @@ void TZipEngine::AddSpanned() {
   {
     BusyScope busy(ZipBusy_, CancelRequested);
     RunCompressor(false, temp);
-    if (SuccessCount_ > 0 && WriteSpan(temp, ZipFilename_) != 0) SuccessCount_ = 0;
+    if (SuccessCount_ > 0 && WriteSpan(temp, ZipFilename_) != 0) {
+      SuccessCount_ = 0;
+      // The compressor has deleted the moved files once they were in the
+      // temporary archive; it is all that holds them now.
+      if (AddOptions.contains(AddMove)) {
+        keepTemp = true;
+        ShowZipMessage(zipmsg::kSpanMovedFilesKept, temp);
+      }
+    }
   }
   if (SuccessCount_ > 0) {
     // The set is listed from the volume that holds its directory.

@@ -51,12 +51,6 @@ platform::UniqueFd createTempBeside(const std::string& target, std::string& temp
   return fd;
 }
 
-mode_t currentUmask() {
-  mode_t m = ::umask(022);
-  ::umask(m);
-  return m;
-}
-
 // The output file under construction: removed unless kept.
 class PendingOutput {
  public:
@@ -208,7 +202,7 @@ int TZipEngine::ConvertSfx(bool creating) {
     LastMessage_ = "Cannot replace " + output;
     return -1;
   }
-  if (!out.commit(output, 0777 & ~currentUmask())) {
+  if (!out.commit(output, 0777 & ~platform::currentUmask())) {
     LastMessage_ = "Cannot create " + output + ": " + zipcore::errorText(errno);
     return -1;
   }
@@ -245,7 +239,7 @@ int TZipEngine::ConvertZIP() {
     LastMessage_ = "Cannot replace " + output;
     return -1;
   }
-  if (!out.commit(output, 0666 & ~currentUmask())) {
+  if (!out.commit(output, 0666 & ~platform::currentUmask())) {
     LastMessage_ = "Cannot create " + output + ": " + zipcore::errorText(errno);
     return -1;
   }

@@ -105,3 +105,25 @@ TEST_F(CliSpan, BadVolumeSizeIsAUsageError) {
   }
   EXPECT_FALSE(fs::exists(dir / "set001.zip"));
 }
+
+TEST_F(CliSpan, MovedFilesAreKeptWhenTheSetCannotBeWritten) {
+  // A volume of an older set in the way: unattended, it is not overwritten, so the
+  // set fails after the files were moved into the temporary archive.
+  dir.write("set002.zip", "an older volume");
+  EXPECT_EQ(run("a -m -r -s 100k set.zip src"), 1);
+  EXPECT_NE(err.find("Unattended disk spanning not implemented"), std::string::npos) << err;
+  const std::string text = "The spanned set was not written; the moved files are kept in the archive ";
+  const std::size_t at = err.find(text);
+  ASSERT_NE(at, std::string::npos) << err;
+  std::string kept = err.substr(at + text.size());
+  kept = kept.substr(0, kept.find('\n'));
+  ASSERT_TRUE(fs::exists(kept)) << kept;
+  EXPECT_EQ(readFile(dir / "set002.zip"), "an older volume");
+  EXPECT_FALSE(fs::exists(dir / "set001.zip"));
+  // Whatever was moved can be had back from the archive named.
+  ASSERT_EQ(run("x '" + kept + "' -d back"), 0) << err;
+  for (const char* f : {"src/a.bin", "src/sub/b.txt", "src/c.bin"}) {
+    if (!fs::exists(dir / f)) { EXPECT_TRUE(fs::exists(dir / ("back/" + std::string(f)))) << f; }
+  }
+  fs::remove(kept);
+}

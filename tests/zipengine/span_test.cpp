@@ -134,6 +134,16 @@ TEST(SpanNames, NumberedAndSplitNamings) {
   EXPECT_EQ(spanname::JoinedName("/d/set.z07"), "/d/set.zip");
 }
 
+TEST(SpanNames, VolumeSizesAsUsersWriteThem) {
+  EXPECT_EQ(spanname::ParseVolumeSize("65536"), 65536u);
+  EXPECT_EQ(spanname::ParseVolumeSize(" 640k "), 640u << 10);
+  EXPECT_EQ(spanname::ParseVolumeSize("10M"), 10u << 20);
+  EXPECT_EQ(spanname::ParseVolumeSize("2g"), 2ull << 30);
+  EXPECT_EQ(spanname::ParseVolumeSize("0"), 0u);
+  for (const char* bad : {"", " ", "10 MB", "1.5m", "-1", "k", "12kb", "99999999999999999999", "17179869184g"})
+    EXPECT_FALSE(spanname::ParseVolumeSize(bad).has_value()) << bad;
+}
+
 // ---- fixed drive --------------------------------------------------------------------
 
 TEST_F(SpanTest, MaxVolumeSizeGivesNumberedVolumesThatJoinBackToTheArchive) {
@@ -171,6 +181,32 @@ TEST_F(SpanTest, MaxVolumeSizeGivesNumberedVolumesThatJoinBackToTheArchive) {
   EXPECT_EQ(fs::path(joined).extension(), ".zip");
   EXPECT_EQ(storedContents(joined), contentsOf(entries));
   if (testsupport::haveProgram("unzip")) { EXPECT_EQ(shell("unzip -tqq '" + joined + "'"), 0); }
+}
+
+TEST_F(SpanTest, EntriesOfManyMegabytesRunOverVolumesAndJoinByteForByte) {
+  // Larger than the pieces the data are copied in, and than a volume.
+  const std::vector<ziptest::Entry> entries = {
+      {"small.txt", "before"}, {"big.bin", randomBytes((9 << 20) + 17, 3)}, {"after.bin", randomBytes(5 << 20, 4)}};
+  const std::string in = writeInput(entries);
+  engine.MaxVolumeSize = 3 << 20;
+  ASSERT_EQ(engine.WriteSpan(in, dir / "m.zip"), 0) << engine.LastMessage();
+  std::vector<std::string> volumes;
+  for (int n = 0; fs::exists(spanname::NumberedVolume(dir / "m.zip", n)); ++n)
+    volumes.push_back(spanname::NumberedVolume(dir / "m.zip", n));
+  ASSERT_EQ(volumes.size(), 5u);
+  for (std::size_t i = 0; i + 1 < volumes.size(); ++i) EXPECT_EQ(sizeOf(volumes[i]), 3u << 20) << volumes[i];
+  expectHeadersWhole(volumes);
+
+  // A direct join is the caller's archive: the same bytes as the input, with the
+  // mode of any new file.
+  std::string joined = dir / "joined.zip";
+  ASSERT_EQ(engine.ReadSpan(volumes[1], joined), 0) << engine.LastMessage();
+  EXPECT_TRUE(readFile(joined) == readFile(in));
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  struct stat st {};
+  ASSERT_EQ(::stat(joined.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
 }
 
 TEST_F(SpanTest, KeepFreeOnDisk1ShortensOnlyTheFirstVolume) {
