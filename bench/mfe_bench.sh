@@ -58,6 +58,8 @@ one_by_one="$out/one_by_one.sh"
 chmod +x "$one_by_one"
 
 echo "== verify"
+# The window makes each archive's folder one level deep, below a folder that exists.
+mkdir -p "$out/x"
 "$bin/mfe_driver" "$out/x" "${archives[@]}" 2>"$out/driver.log" || { cat "$out/driver.log"; exit 1; }
 "$one_by_one"
 diff -r "$out/x" "$out/y"
@@ -65,7 +67,7 @@ for a in "$out"/src/*; do diff -r "$a" "$out/x/$(basename "$a")"; done
 rm -rf "$out/x" "$out/y"
 
 echo "== extract $count archives"
-hyperfine -N --warmup 1 --runs "$runs" --prepare "rm -rf $out/x $out/y" \
+hyperfine -N --warmup 1 --runs "$runs" --prepare "bash -c 'rm -rf $out/x $out/y && mkdir -p $out/x'" \
   -n "multiple file extracting (one run)" "$bin/mfe_driver $out/x ${archives[*]}" \
   -n "kelvory-cli x, one by one" "$one_by_one" \
   --export-markdown "$out/extract.md"

@@ -6,6 +6,7 @@
 //
 // Usage: mfe_driver OUTROOT ARCHIVE...
 #include <QApplication>
+#include <QLineEdit>
 #include <cstdio>
 #include <string>
 #include <vector>
