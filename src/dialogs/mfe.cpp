@@ -346,10 +346,8 @@ void TF_MFE::rarError(int Error) {
   showError(TRAR::ErrorText(Error));
 }
 
-void TF_MFE::rarReqPassword(std::string& Password) {
-  std::string text = dialogs::PasswordDescription();
-  Password = dialogs::AskText("Password required", text) ? platform::GetField(text, 1, "\x02") : std::string();
-}
+// The same hidden prompt as the main window and the ZIP engine; Cancel means none.
+void TF_MFE::rarReqPassword(std::string& Password) { Password = TZipEngine::AskPassword().value_or(std::string()); }
 
 int TF_MFE::rarVolumeChange(const char* ArcName, int Mode) {
   if (Mode == RAR_VOL_ASK)

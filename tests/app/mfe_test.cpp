@@ -230,26 +230,26 @@ TEST_F(MfeTest, AFolderThatCannotBeMadeEndsTheRun) {
   EXPECT_FALSE(w.Running());
 }
 
-TEST_F(MfeTest, EncryptedRarEntriesAskForThePassword) {
+// Encrypted entries ask as in the main window: one hidden prompt, for RAR and ZIP
+// alike, and the password that fitted opens the next entry of a ZIP archive.
+TEST_F(MfeTest, EncryptedEntriesAskForThePasswordAsInTheMainWindow) {
+  if (!testsupport::haveProgram("zip")) GTEST_FAIL() << "zip is not installed (./test.sh installs the peers)";
   // Made by the real archiver: foo.txt and bar.txt, 16 bytes each, both encrypted.
   const std::string locked = copyOf(sample("test_read_format_rar_encryption_data.rar"), dir / "locked.rar");
+  dir.write("src/secret.txt", "zip secret\n");
+  dir.write("src/second.txt", "second secret\n");
+  ASSERT_EQ(testsupport::shell("cd '" + dir / "src" + "' && zip -q -P pw4zip ../locked.zip secret.txt second.txt"), 0);
   TF_MFE w;
-  add(w, {locked}, dir / "out");
-  std::vector<std::string> captions;
-  auto answer = [&](platform::ModalWindow& m) {
-    auto& d = static_cast<TF_InmDlg&>(static_cast<widgets::DialogWindow&>(m).dialog());
-    captions.push_back(widgets::ss(d.windowTitle()));
-    d.findChild<TInmEdit*>(QStringLiteral("ed_Field1"))->setText(QStringLiteral("12345678"));
-    d.findChild<QPushButton*>(QStringLiteral("bu_Ok"))->click();
-    return d.result();
-  };
-  ui.onModal(answer).onModal(answer).answerMessage(kBtnOk);
+  add(w, {locked, dir / "locked.zip"}, dir / "out");
+  ui.answerInput("12345678").answerInput("12345678").answerInput("pw4zip").answerMessage(kBtnOk);
   w.BitBtn1Click();
-  EXPECT_EQ(captions, (std::vector<std::string>{"Password required", "Password required"}));
-  EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"1 files extracted successfully"}));
+  EXPECT_EQ(ui.inputs, (std::vector<std::string>(3, "Password required|Password:")));
+  EXPECT_EQ(ui.boxTexts(), (std::vector<std::string>{"2 files extracted successfully"}));
   EXPECT_EQ(fs::file_size(dir / "out/foo.txt"), 16u);
   EXPECT_EQ(fs::file_size(dir / "out/bar.txt"), 16u);
-  EXPECT_TRUE(ui.unexpected.empty());
+  EXPECT_EQ(readFile(dir / "out/secret.txt"), "zip secret\n");
+  EXPECT_EQ(readFile(dir / "out/second.txt"), "second secret\n");
+  EXPECT_TRUE(ui.unexpected.empty()) << ::testing::PrintToString(ui.unexpected);
 }
 
 TEST_F(MfeTest, TheMainWindowsMenuOpensTheWindowWithItsOwnEngine) {
