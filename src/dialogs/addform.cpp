@@ -1,3 +1,4 @@
+#include "dialogs/controls.h"
 #include "dialogs/addform.h"
 
 #include <QCheckBox>
@@ -19,33 +20,28 @@
 #include "widgets/dirtree.h"
 #include "widgets/qt_ui.h"
 
+using dialogs::Named;
 using widgets::qs;
 using widgets::ss;
 
 namespace {
 
-template <typename W>
-W* named(W* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
-
 QPushButton* flatButton(const char* name, const char* caption, const char* hint = nullptr) {
-  auto* b = named(new QPushButton(QString::fromUtf8(caption)), name);
+  auto* b = Named(new QPushButton(QString::fromUtf8(caption)), name);
   b->setFlat(true);
   if (hint) b->setToolTip(QString::fromUtf8(hint));
   return b;
 }
 
 QCheckBox* checkBox(const char* name, const char* caption, const char* hint = nullptr) {
-  auto* c = named(new QCheckBox(QString::fromUtf8(caption)), name);
+  auto* c = Named(new QCheckBox(QString::fromUtf8(caption)), name);
   if (hint) c->setToolTip(QString::fromUtf8(hint));
   return c;
 }
 
 // White bold title on a dark strip across the top of the window.
 QLabel* banner(const char* name, const char* caption) {
-  auto* l = named(new QLabel(QString::fromUtf8(caption)), name);
+  auto* l = Named(new QLabel(QString::fromUtf8(caption)), name);
   l->setFont(QFont(QStringLiteral("Arial"), 12, QFont::Bold));
   l->setAutoFillBackground(true);
   QPalette p = l->palette();
@@ -134,18 +130,18 @@ TAddForm::TAddForm(dialogs::TSettings& settings, QWidget* parent) : QDialog(pare
 
   Panel8 = banner("Panel8", "Add file(s) to archive");
 
-  DirectoryListBox1 = named(new widgets::TDirTree, "DirectoryListBox1");
+  DirectoryListBox1 = Named(new widgets::TDirTree, "DirectoryListBox1");
   DirectoryListBox1->setReadOnStart(true);
   DirectoryListBox1->setDirTypes(widgets::dtNormal | widgets::dtAll);
-  FileListBox1 = named(new TFileListBox, "FileListBox1");
+  FileListBox1 = Named(new TFileListBox, "FileListBox1");
   bu_Selectall = flatButton("bu_Selectall", "Select &all files");
 
-  Label1 = named(new QLabel(QStringLiteral("Files to Add:")), "Label1");
+  Label1 = Named(new QLabel(QStringLiteral("Files to Add:")), "Label1");
   Bitbtn7 = flatButton("Bitbtn7", "Add dir", "Add selected directory");
   Bitbtn6 = flatButton("Bitbtn6", "Add file(s)", "Add selected file(s)");
   bu_Delete = flatButton("bu_Delete", "Remove file(s)", "Remove selected file(s)");
   Sortbut = flatButton("Sortbut", "Sort", "Sort files");
-  SelectedList = named(new TSelectedList(*this), "SelectedList");
+  SelectedList = Named(new TSelectedList(*this), "SelectedList");
 
   BitBtn1 = flatButton("BitBtn1", "&OK");
   BitBtn2 = flatButton("BitBtn2", "&Close", "Cancel operation");

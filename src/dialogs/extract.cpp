@@ -1,3 +1,4 @@
+#include "dialogs/controls.h"
 #include "dialogs/extract.h"
 
 #include <sys/stat.h>
@@ -26,19 +27,14 @@
 #include "widgets/dirtree.h"
 #include "widgets/qt_ui.h"
 
+using dialogs::Named;
 using widgets::qs;
 using widgets::ss;
 
 namespace {
 
-template <typename W>
-W* named(W* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
-
 TRadioGroup* radioGroup(const char* name, const char* title, const QStringList& items, int index, const char* hint) {
-  auto* g = named(new TRadioGroup(QString::fromUtf8(title), items), name);
+  auto* g = Named(new TRadioGroup(QString::fromUtf8(title), items), name);
   g->setItemIndex(index);
   g->setToolTip(QString::fromUtf8(hint));
   return g;
@@ -61,14 +57,14 @@ TExtract::TExtract(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Select Extract directory"));
   resize(420, 380);
 
-  Label1 = named(new QLabel(QStringLiteral("Look &in:")), "Label1");
-  DriveComboBox1 = named(new QComboBox, "DriveComboBox1");
+  Label1 = Named(new QLabel(QStringLiteral("Look &in:")), "Label1");
+  DriveComboBox1 = Named(new QComboBox, "DriveComboBox1");
   Label1->setBuddy(DriveComboBox1);
-  bu_NewDir = named(new QToolButton, "bu_NewDir");
+  bu_NewDir = Named(new QToolButton, "bu_NewDir");
   bu_NewDir->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
   bu_NewDir->setAutoRaise(true);
   bu_NewDir->setToolTip(QStringLiteral("Create new directory"));
-  Dirt1 = named(new widgets::TDirTree, "Dirt1");
+  Dirt1 = Named(new widgets::TDirTree, "Dirt1");
 
   RadioGroup1 = radioGroup("RadioGroup1", "Expand ZIP Dirs", {QStringLiteral("No"), QStringLiteral("Yes")}, 1,
                            "Extracts and recreates the relative pathname that may have been stored with each file. "
@@ -77,12 +73,12 @@ TExtract::TExtract(QWidget* parent) : QDialog(parent) {
                            "Overwrite any pre-existing files during extraction.");
   RadioGroup3 = radioGroup("RadioGroup3", "Files to Extract",
                            {QStringLiteral("All Files"), QStringLiteral("Selected Files")}, 0, "Files to extract");
-  Ch_ExtUpdate = named(new QCheckBox(QStringLiteral("Only Update file(s)")), "Ch_ExtUpdate");
+  Ch_ExtUpdate = Named(new QCheckBox(QStringLiteral("Only Update file(s)")), "Ch_ExtUpdate");
 
-  BitBtn1 = named(new QPushButton(QStringLiteral("&OK")), "BitBtn1");
+  BitBtn1 = Named(new QPushButton(QStringLiteral("&OK")), "BitBtn1");
   BitBtn1->setDefault(true);
   BitBtn1->setToolTip(QStringLiteral("Start extracting file(s)"));
-  BitBtn2 = named(new QPushButton(QStringLiteral("&Cancel")), "BitBtn2");
+  BitBtn2 = Named(new QPushButton(QStringLiteral("&Cancel")), "BitBtn2");
   BitBtn2->setToolTip(QStringLiteral("Cancel operation"));
 
   // The roots a user starts from: "/", the home folder and the other mounts.

@@ -1,3 +1,4 @@
+#include "dialogs/controls.h"
 #include "dialogs/install.h"
 
 #include <QApplication>
@@ -25,6 +26,7 @@
 #include "widgets/sortgrid.h"
 #include "zipengine/zipengine.h"
 
+using dialogs::Named;
 using platform::MsgKind;
 using platform::ui;
 using widgets::qs;
@@ -32,14 +34,8 @@ using widgets::ss;
 
 namespace {
 
-template <typename W>
-W* named(W* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
-
 QPushButton* flatButton(const char* name, const char* caption, const char* hint) {
-  auto* b = named(new QPushButton(QString::fromLatin1(caption)), name);
+  auto* b = Named(new QPushButton(QString::fromLatin1(caption)), name);
   b->setFlat(true);
   b->setToolTip(QString::fromLatin1(hint));
   return b;
@@ -70,17 +66,17 @@ TF_Install::TF_Install(TZipEngine& engine, const dialogs::TSettings& settings, c
   setObjectName(QStringLiteral("F_Install"));
   setWindowTitle(QStringLiteral("Install"));
   Label1 =
-      named(new QLabel(QStringLiteral("KELVORY'99 will create a temporary directory and extract all files into it.")),
+      Named(new QLabel(QStringLiteral("KELVORY'99 will create a temporary directory and extract all files into it.")),
             "Label1");
   Label1->setWordWrap(true);
-  Label2 = named(new QLabel(QStringLiteral("Wwhen the files are extracted Kelvory98 will run the")), "Label2");
-  la_File = named(new QLabel(qs(installer)), "la_File");
+  Label2 = Named(new QLabel(QStringLiteral("Wwhen the files are extracted Kelvory98 will run the")), "Label2");
+  la_File = Named(new QLabel(qs(installer)), "la_File");
   QFont bold = la_File->font();
   bold.setBold(true);
   la_File->setFont(bold);
-  Label3 = named(new QLabel(QStringLiteral("Temporary directory:")), "Label3");
-  ed_Dir = named(new QLineEdit, "ed_Dir");
-  ch_Remove = named(new QCheckBox(QStringLiteral("Remove directory after installed")), "ch_Remove");
+  Label3 = Named(new QLabel(QStringLiteral("Temporary directory:")), "Label3");
+  ed_Dir = Named(new QLineEdit, "ed_Dir");
+  ch_Remove = Named(new QCheckBox(QStringLiteral("Remove directory after installed")), "ch_Remove");
   BitBtn1 = flatButton("BitBtn1", "&OK", "Start install");
   BitBtn1->setDefault(true);
   BitBtn2 = flatButton("BitBtn2", "&Close", "Cancel operation");
@@ -176,7 +172,7 @@ TF_FileToInstall::TF_FileToInstall(const dialogs::TSettings& settings, std::stri
   setObjectName(QStringLiteral("F_FileToInstall"));
   setWindowTitle(QStringLiteral("Choose install file"));
   setFixedSize(242, 247);
-  StringGrid1 = named(new TSortGrid, "StringGrid1");
+  StringGrid1 = Named(new TSortGrid, "StringGrid1");
   bu_Close = flatButton("bu_Close", "&Close", "");
   bu_Close->setToolTip(QString());
   auto* v = new QVBoxLayout(this);

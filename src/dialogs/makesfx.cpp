@@ -1,3 +1,4 @@
+#include "dialogs/controls.h"
 #include "dialogs/makesfx.h"
 
 #include <QCheckBox>
@@ -15,16 +16,11 @@
 #include "widgets/qt_ui.h"
 #include "zipengine/zipengine.h"
 
+using dialogs::Named;
 using widgets::qs;
 using widgets::ss;
 
 namespace {
-
-template <typename W>
-W* named(W* w, const char* name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
 
 QLabel* label(const char* text, bool bold = false) {
   auto* l = new QLabel(QString::fromUtf8(text));
@@ -51,20 +47,20 @@ TMakeSFX::TMakeSFX(TZipEngine& engine, bool& confirmed, QWidget* parent)
   big.setPointSizeF(big.pointSizeF() * 1.4);
   banner->setFont(big);
 
-  PageControl1 = named(new QTabWidget, "PageControl1");
-  CaptionEdit = named(new QLineEdit, "CaptionEdit");
-  DirectoryEdit = named(new QLineEdit, "DirectoryEdit");
-  DfltOverWriteGrp = named(new TRadioGroup(QStringLiteral("Default Overwrite Action"),
+  PageControl1 = Named(new QTabWidget, "PageControl1");
+  CaptionEdit = Named(new QLineEdit, "CaptionEdit");
+  DirectoryEdit = Named(new QLineEdit, "DirectoryEdit");
+  DfltOverWriteGrp = Named(new TRadioGroup(QStringLiteral("Default Overwrite Action"),
                                            {QStringLiteral("Ask User"), QStringLiteral("Always Overwrite"),
                                             QStringLiteral("Skip extraction")}),
                            "DfltOverWriteGrp");
-  CmdLineCB = named(new QCheckBox(QStringLiteral("Allow User to avoid running the command line")), "CmdLineCB");
-  FileListCB = named(new QCheckBox(QStringLiteral("Allow User to modify the file list to be extracted")), "FileListCB");
+  CmdLineCB = Named(new QCheckBox(QStringLiteral("Allow User to avoid running the command line")), "CmdLineCB");
+  FileListCB = Named(new QCheckBox(QStringLiteral("Allow User to modify the file list to be extracted")), "FileListCB");
   HideOverwriteCB =
-      named(new QCheckBox(QStringLiteral("Hide the Overwrite Action group box at run time")), "HideOverwriteCB");
-  CommandEdit = named(new QLineEdit, "CommandEdit");
+      Named(new QCheckBox(QStringLiteral("Hide the Overwrite Action group box at run time")), "HideOverwriteCB");
+  CommandEdit = Named(new QLineEdit, "CommandEdit");
 
-  auto* page1 = named(new QWidget, "TabSheet1");
+  auto* page1 = Named(new QWidget, "TabSheet1");
   auto* p1 = new QVBoxLayout(page1);
   p1->addWidget(label("Caption of the Self Extracting Archive Program"));
   p1->addWidget(CaptionEdit);
@@ -78,7 +74,7 @@ TMakeSFX::TMakeSFX(TZipEngine& engine, bool& confirmed, QWidget* parent)
   p1->addStretch(1);
   PageControl1->addTab(page1, QStringLiteral("SFX Options 1."));
 
-  auto* page2 = named(new QWidget, "TabSheet2");
+  auto* page2 = Named(new QWidget, "TabSheet2");
   auto* p2 = new QVBoxLayout(page2);
   p2->addWidget(label("Command Line to Exec After Extraction"));
   p2->addWidget(CommandEdit);
@@ -91,10 +87,10 @@ TMakeSFX::TMakeSFX(TZipEngine& engine, bool& confirmed, QWidget* parent)
   p2->addStretch(1);
   PageControl1->addTab(page2, QStringLiteral("SFX Options 2."));
 
-  BitBtn1 = named(new QPushButton(QStringLiteral("&OK")), "BitBtn1");
+  BitBtn1 = Named(new QPushButton(QStringLiteral("&OK")), "BitBtn1");
   BitBtn1->setFlat(true);
   BitBtn1->setDefault(true);
-  BitBtn2 = named(new QPushButton(QStringLiteral("&Close")), "BitBtn2");
+  BitBtn2 = Named(new QPushButton(QStringLiteral("&Close")), "BitBtn2");
   BitBtn2->setFlat(true);
   BitBtn2->setToolTip(QStringLiteral("Cancel operation"));
 
